@@ -1,0 +1,57 @@
+// The puzzle document: the cyphertext as loaded, the substitution key the
+// user fills in, and the plaintext read through that key.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// The cipher acts on the 52 ASCII letters only; a lowercase letter stands for
+// its uppercase letter. Every other byte passes through unchanged.
+constexpr char foldLetter(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
+
+constexpr bool isUpperLetter(char c) { return c >= 'A' && c <= 'Z'; }
+
+constexpr bool isLetter(char c) { return isUpperLetter(foldLetter(c)); }
+
+constexpr std::size_t KEY_SIZE = 26;
+
+// Only this many bytes of a puzzle file are ever read.
+constexpr std::size_t MAX_FILE_BYTES = 4095;
+
+// A binary puzzle file: this magic, the 26 key bytes, then the cyphertext.
+constexpr std::string_view CGFILE_MAGIC{"CGFILE1\0", 8};
+constexpr std::size_t BINARY_HEADER_BYTES = CGFILE_MAGIC.size() + KEY_SIZE;
+
+constexpr std::string_view WELCOME_TEXT =
+    "Welcome to Quorvantis!  This program has been designed to help you solve\n"
+    "those pencil-and-paper cryptograms found in newspapers and puzzle \n"
+    "magazines.  Hit a key from the menu bar above.  S,U,R let you change the\n"
+    "substitution values.  F lets you create, load, or save a file.  S gives you\n"
+    "good statistics.  Load the file \"sample.txt\" to try it out.  (You could\n"
+    "have also given the filename on the command line).\n";
+
+class Puzzle {
+public:
+    std::string cyphertext;
+    // Same length as the cyphertext after every decode; byte i belongs to
+    // byte i of the cyphertext.
+    std::string plaintext;
+    // Entry i is the plaintext chosen for cyphertext letter 'A'+i; a space
+    // means unset. An entry may hold any byte: a binary file stores the key
+    // without conversion, and setChar stores whatever key the user pressed.
+    std::array<char, KEY_SIZE> key;
+
+    Puzzle();
+
+    void reset();
+    void decode();
+    void load(const char* fileName);
+
+    void setChar(char cypherLetter, char plainLetter);
+    void unsetChar(char cypherLetter);
+    void resetChars();
+};

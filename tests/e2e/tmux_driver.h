@@ -1,0 +1,89 @@
+// Runs the real program in a private tmux server at a fixed size, types into
+// it and reads its screen back, attributes and colours included.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// One cell of the screen as tmux holds it. Colours are terminal colour
+// numbers (0 black, 2 green, 4 blue, 7 white); -1 is the default colour.
+struct ScreenCell {
+    std::string text;  // the character, UTF-8; empty for the right half of a wide one
+    bool bold = false, dim = false, reverse = false;
+    int foreground = -1, background = -1;
+};
+
+struct Screen {
+    std::vector<std::string> lines;               // plain text, one per row
+    std::vector<std::vector<ScreenCell>> cells;   // [row][column]
+
+    std::string dump() const;
+    bool contains(const std::string& text) const;
+    const ScreenCell& at(int row, int column) const;
+};
+
+class Tmux {
+public:
+    using Environment = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
+    explicit Tmux(int columns = 80, int rows = 24);
+    ~Tmux();
+    Tmux(const Tmux&) = delete;
+    Tmux& operator=(const Tmux&) = delete;
+
+    // The test's own directory; the program runs in it.
+    const std::filesystem::path& dir() const { return dir_; }
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    void writeFile(const std::string& name, const std::string& bytes, bool executable = false) const;
+    std::string readFile(const std::string& name) const;
+
+    // Starts the program with these arguments. An environment entry without
+    // a value unsets that variable. `stdinFile` replaces the terminal as the
+    // program's standard input.
+    void start(const std::vector<std::string>& arguments, const Environment& environment = {},
+               const std::string& stdinFile = "");
+
+    void type(const std::string& literal);  // each byte a key
+    void press(const std::string& keyName);  // tmux key names: Enter, Escape, C-l
+    void resize(int columns, int rows);
+    void signal(int signalNumber);
+
+    Screen capture();
+
+    // Polls the screen until the condition holds; on timeout records a
+    // failure that shows the last screen seen.
+    bool waitFor(const std::function<bool(const Screen&)>& condition, const std::string& what);
+    bool waitForText(const std::string& text);
+    bool waitForLine(int row, const std::string& line);
+
+    // The exit status once the program has ended, or nothing on timeout.
+    std::optional<int> waitForExit();
+    bool exited();
+
+    // The terminal cursor as {row, column}.
+    std::pair<int, int> cursor();
+
+    // Whatever the sanitizers wrote; a test fails on it at teardown anyway.
+    std::string sanitizerReports() const;
+
+    static constexpr std::chrono::milliseconds DEADLINE{5000};
+
+private:
+    std::string tmux(const std::vector<std::string>& arguments, bool mustSucceed = true);
+    std::string paneValue(const std::string& format);
+
+    std::filesystem::path base_;  // holds the program's directory, its exit status and sanitizer logs
+    std::filesystem::path dir_;
+    std::string socket_;
+    int columns_, rows_;
+    bool started_ = false;
+    int pid_ = -1;
+};
+
+// Single-quotes a word for the shell.
+std::string shellQuote(const std::string& word);
