@@ -34,6 +34,13 @@ constexpr std::string_view WELCOME_TEXT =
     "good statistics.  Load the file \"sample.txt\" to try it out.  (You could\n"
     "have also given the filename on the command line).\n";
 
+// What a save did: `error` is 0 when every byte reached the file, else the
+// system's error number for what went wrong.
+struct SaveResult {
+    int error = 0;
+    bool ok() const { return error == 0; }
+};
+
 class Puzzle {
 public:
     std::string cyphertext;
@@ -54,4 +61,12 @@ public:
     void setChar(char cypherLetter, char plainLetter);
     void unsetChar(char cypherLetter);
     void resetChars();
+
+    // The text export: plaintext, two newlines, cyphertext.
+    SaveResult saveText(const char* fileName) const;
+    // A binary puzzle file: CGFILE_MAGIC, the 26 key entries, the cyphertext.
+    SaveResult saveBinary(const char* fileName) const;
+    // A key file: the 26 entries, nothing else.
+    SaveResult saveKeys(const char* fileName) const;
+    void loadKeys(const char* fileName);
 };

@@ -243,8 +243,8 @@ TEST(MainScreen, OddKeyBytesTakeOneColumnEach) {
 
 TEST(MainScreen, EndOfInputEndsTheProgramAtOnce) {
     Tmux tmux;
-    auto started = std::chrono::steady_clock::now();
     tmux.start({}, {}, "/dev/null");
+    auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(tmux.waitForExit(), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
 }
