@@ -11,6 +11,7 @@
 namespace {
 
 constexpr int MAX_LINKS_FOLLOWED = 40;  // as the kernel's own limit on link chains
+constexpr std::size_t TEMPORARY_BASE_LIMIT = 200;
 
 std::string directoryOf(const std::string& path) {
     std::size_t slash = path.rfind('/');
@@ -65,7 +66,9 @@ mode_t modeForNewFile() {
 }
 
 SaveResult replaceFile(const std::string& path, const struct stat* existing, std::string_view bytes) {
-    std::string base = path.substr(path.rfind('/') + 1);
+    // Named after the target, so that one left by a crash can be recognised,
+    // but short enough for any name the target itself may have.
+    std::string base = path.substr(path.rfind('/') + 1).substr(0, TEMPORARY_BASE_LIMIT);
     std::string temporary = directoryOf(path) + "/." + base + ".XXXXXX";
     int descriptor = mkostemp(temporary.data(), O_CLOEXEC);
     if (descriptor < 0) return {errno};

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
+#include "file_menu.h"
 #include "input.h"
 #include "panels.h"
 
@@ -31,6 +33,28 @@ void writeMenuRow(WINDOW* menuWin, std::string_view text, attr_t attributes) {
     mvwaddnstr(menuWin, 0, 0, text.data(), static_cast<int>(text.size()));
     wattr_off(menuWin, attributes, nullptr);
 }
+
+// How many bytes at the end of `typed` fit in `columns` cells: bytes that
+// continue a UTF-8 character take none, control bytes show as ^X.
+std::size_t fittingTail(std::string_view typed, int columns) {
+    std::size_t count = 0;
+    for (int used = 0; count < typed.size(); ++count) {
+        unsigned char byte = static_cast<unsigned char>(typed[typed.size() - 1 - count]);
+        used += (byte & 0xC0) == 0x80 ? 0 : (byte < 0x20 || byte == 0x7F) ? 2 : 1;
+        if (used > columns) break;
+    }
+    return count;
+}
+
+// Curses leaves the terminal for the life of the object; the next update
+// clears the terminal and paints every cell again, since the command may
+// have written anywhere on it.
+struct CursesSuspended {
+    CursesSuspended() { endwin(); }
+    ~CursesSuspended() { clearok(curscr, TRUE); }
+    CursesSuspended(const CursesSuspended&) = delete;
+    CursesSuspended& operator=(const CursesSuspended&) = delete;
+};
 
 WINDOW* makeWindow(const Rect& rect) {
     return subwin(stdscr, rect.rows, rect.columns, rect.top, rect.left);
@@ -74,6 +98,7 @@ constexpr MainAction MAIN_ACTIONS[] = {
     {'S', setOneLetter},
     {'U', unsetOneLetter},
     {'R', resetAllLetters},
+    {'F', fileMenu},
 };
 
 void mainLoop(Screen& screen, Puzzle& puzzle) {
@@ -119,12 +144,26 @@ void drawMenuBar(Screen& screen, std::string_view text) {
     placeCursor(0, static_cast<int>(text.size()));
 }
 
-void drawMenuMessage(Screen& screen, std::string_view text) {
+void drawMenuMessage(Screen& screen, std::string_view text, std::string_view typed) {
     writeMenuRow(screen.menuWin, text, A_NORMAL);
+    typed.remove_prefix(typed.size() - fittingTail(typed, COLS - 1 - static_cast<int>(text.size())));
+    for (char byte : typed) waddch(screen.menuWin, static_cast<unsigned char>(byte));
     wnoutrefresh(screen.menuWin);
     // A key typed with echo on is echoed at stdscr's cursor: keep that right
     // after the prompt, where the user looks.
-    placeCursor(0, static_cast<int>(text.size()));
+    placeCursor(0, getcurx(screen.menuWin));
+}
+
+void showMessageAndWait(Screen& screen, const Paint& background, std::string_view message) {
+    waitKey(screen, Echo::Off, [&] {
+        background();
+        drawMenuMessage(screen, message);
+    });
+}
+
+void runOutsideCurses(const std::string& command) {
+    CursesSuspended suspended;
+    (void)!std::system(command.c_str());
 }
 
 void placeCursor(int row, int column) {

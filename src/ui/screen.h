@@ -5,6 +5,7 @@
 
 #include <string_view>
 
+#include "input.h"
 #include "puzzle.h"
 
 enum ColourPair : short { PAIR_MENU = 1, PAIR_KEY = 2, PAIR_TEXT = 3 };
@@ -50,9 +51,18 @@ void paintMainScreen(Screen& screen, const Puzzle& puzzle);
 void handleMainKey(char key, Screen& screen, Puzzle& puzzle);
 
 // A menu bar in reverse video, or a prompt or message without it, on the menu
-// row; the cursor goes right after the text.
+// row; the cursor goes right after the text. A prompt shows what has been
+// typed after it, as much of its end as fits.
 void drawMenuBar(Screen& screen, std::string_view text);
-void drawMenuMessage(Screen& screen, std::string_view text);
+void drawMenuMessage(Screen& screen, std::string_view text, std::string_view typed = {});
+
+// Shows a message in the menu row over what `background` draws, and waits
+// for any key.
+void showMessageAndWait(Screen& screen, const Paint& background, std::string_view message);
+
+// Runs a shell command with the terminal handed back as the user's shell had
+// it, and has the whole terminal repainted afterwards.
+void runOutsideCurses(const std::string& command);
 
 // Moves the terminal's cursor and brings the terminal up to date.
 void placeCursor(int row, int column);

@@ -201,8 +201,11 @@ void Tmux::start(const std::vector<std::string>& arguments, const Environment& e
         {"UBSAN_OPTIONS", "log_path=" + sanitizerLog + ":print_stacktrace=1:halt_on_error=1"},
     };
     pinned.insert(pinned.end(), environment.begin(), environment.end());
+    // env takes its options before the first assignment.
     for (const auto& [name, value] : pinned)
-        command += value ? " " + shellQuote(name + "=" + *value) : " -u " + shellQuote(name);
+        if (!value) command += " -u " + shellQuote(name);
+    for (const auto& [name, value] : pinned)
+        if (value) command += " " + shellQuote(name + "=" + *value);
     command += " " + shellQuote(QUORVANTIS_BINARY);
     for (const std::string& argument : arguments) command += " " + shellQuote(argument);
     if (!stdinFile.empty()) command += " < " + shellQuote(stdinFile);

@@ -161,6 +161,13 @@ TEST_F(Saving, SaveKeepsSymbolicLinksAndPermissions) {
     EXPECT_TRUE(fs::is_symlink(dir / "dangling"));
     EXPECT_EQ(readFile("real/new"), std::string(26, ' '));
 
+    // The longest name a directory can hold still leaves room for the
+    // temporary file beside it.
+    std::string longest(255, 'n');
+    ASSERT_TRUE(puzzle.saveKeys(path(longest).c_str()).ok());
+    ASSERT_TRUE(puzzle.saveKeys(path(longest).c_str()).ok());
+    EXPECT_EQ(readFile(longest), std::string(26, ' '));
+
     writeFile("private", "old");
     chmod(path("private").c_str(), 0640);
     ASSERT_TRUE(puzzle.saveText(path("private").c_str()).ok());

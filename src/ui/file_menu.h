@@ -1,0 +1,18 @@
+// The File menu: puzzle files, text export, key files, and a new puzzle
+// written in the user's editor.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "screen.h"
+
+void fileMenu(Screen& screen, Puzzle& puzzle);
+
+// Reads a file name in the menu row after the prompt. Enter ends it; the
+// terminal's erase and kill characters edit it. At most 255 characters are
+// taken, of which the first 254 are returned.
+std::string promptString(Screen& screen, const Paint& background, std::string_view prompt);
+
+// Single-quotes a word for the shell, each ' written as '\''.
+std::string shellQuote(std::string_view word);
