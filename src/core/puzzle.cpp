@@ -45,7 +45,7 @@ static std::string_view upToNul(std::string_view bytes) {
     return bytes.substr(0, std::min(bytes.find('\0'), bytes.size()));
 }
 
-void Puzzle::load(const char* fileName) {
+bool Puzzle::load(const char* fileName) {
     cyphertext = WELCOME_TEXT;
     plaintext.clear();
     key.fill(' ');
@@ -53,7 +53,7 @@ void Puzzle::load(const char* fileName) {
     std::FILE* file = std::fopen(fileName, "rb");
     if (!file) {
         reset();
-        return;
+        return false;
     }
     // One byte more than is ever read, so that the data is always followed by
     // a NUL: a file of just the seven letters "CGFILE1" then matches the magic.
@@ -72,4 +72,5 @@ void Puzzle::load(const char* fileName) {
         cyphertext = upToNul(data);
     }
     decode();
+    return true;
 }

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstddef>
+#include <ctime>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -41,6 +43,15 @@ struct SaveResult {
     bool ok() const { return error == 0; }
 };
 
+struct _win_st;  // curses' WINDOW, kept out of the core's headers
+
+// Words of the cyphertext by how often they occur, fewest first. Words with
+// equal counts stand in the order they were inserted.
+using WordTable = std::multimap<int, std::string>;
+
+using LetterArray = std::array<char, KEY_SIZE>;
+using CountArray = std::array<int, KEY_SIZE>;
+
 class Puzzle {
 public:
     std::string cyphertext;
@@ -56,7 +67,9 @@ public:
 
     void reset();
     void decode();
-    void load(const char* fileName);
+    // Returns whether the file could be opened; when it could not, the
+    // puzzle is in the reset state.
+    bool load(const char* fileName);
 
     void setChar(char cypherLetter, char plainLetter);
     void unsetChar(char cypherLetter);
@@ -69,4 +82,22 @@ public:
     // A key file: the 26 entries, nothing else.
     SaveResult saveKeys(const char* fileName) const;
     void loadKeys(const char* fileName);
+
+    // Key generators. They leave the plaintext for the caller to decode.
+    void randomCypher();
+    void rot13();
+    // Enciphers the text with the random key of the first second, from
+    // `firstSecond` on, whose key leaves no letter standing for itself; the
+    // result becomes the cyphertext and the key is blanked.
+    void transform(std::time_t firstSecond);
+    void transform() { transform(std::time(nullptr)); }
+    // Makes a new cryptogram from a text of `fortune`. Returns false, with the
+    // puzzle untouched, when no usable text came in GENERATE_ATTEMPTS runs.
+    bool generate();
+
+    // Statistics of the cyphertext; the key plays no part in them.
+    void countLetters(LetterArray& letters, CountArray& counts) const;
+    WordTable countWords() const;
+    // Draws the statistics view into a window; it refreshes nothing.
+    void drawStatistics(_win_st* window) const;
 };

@@ -7,6 +7,7 @@
 #include "file_menu.h"
 #include "input.h"
 #include "panels.h"
+#include "tools_menu.h"
 
 namespace {
 
@@ -99,6 +100,7 @@ constexpr MainAction MAIN_ACTIONS[] = {
     {'U', unsetOneLetter},
     {'R', resetAllLetters},
     {'F', fileMenu},
+    {'T', toolsMenu},
 };
 
 void mainLoop(Screen& screen, Puzzle& puzzle) {

@@ -172,6 +172,7 @@ Tmux::~Tmux() {
 }
 
 void Tmux::writeFile(const std::string& name, const std::string& bytes, bool executable) const {
+    std::filesystem::create_directories(std::filesystem::path(path(name)).parent_path());
     std::ofstream(path(name), std::ios::binary) << bytes;
     if (executable) std::filesystem::permissions(path(name), std::filesystem::perms::owner_all);
 }
@@ -249,8 +250,9 @@ Screen Tmux::capture() {
     return screen;
 }
 
-bool Tmux::waitFor(const std::function<bool(const Screen&)>& condition, const std::string& what) {
-    auto deadline = std::chrono::steady_clock::now() + DEADLINE;
+bool Tmux::waitFor(const std::function<bool(const Screen&)>& condition, const std::string& what,
+                   std::chrono::milliseconds patience) {
+    auto deadline = std::chrono::steady_clock::now() + patience;
     Screen screen;
     for (;;) {
         screen = capture();
@@ -266,14 +268,14 @@ bool Tmux::waitForText(const std::string& text) {
     return waitFor([&](const Screen& screen) { return screen.contains(text); }, "\"" + text + "\"");
 }
 
-bool Tmux::waitForLine(int row, const std::string& line) {
+bool Tmux::waitForLine(int row, const std::string& line, std::chrono::milliseconds deadline) {
     return waitFor(
         [&](const Screen& screen) {
             if (row >= static_cast<int>(screen.lines.size())) return false;
             std::string shown = screen.lines[row];
             return shown.substr(0, shown.find_last_not_of(' ') + 1) == line;
         },
-        "row " + std::to_string(row) + " to read \"" + line + "\"");
+        "row " + std::to_string(row) + " to read \"" + line + "\"", deadline);
 }
 
 std::string Tmux::paneValue(const std::string& format) {

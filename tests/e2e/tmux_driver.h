@@ -57,9 +57,10 @@ public:
 
     // Polls the screen until the condition holds; on timeout records a
     // failure that shows the last screen seen.
-    bool waitFor(const std::function<bool(const Screen&)>& condition, const std::string& what);
+    bool waitFor(const std::function<bool(const Screen&)>& condition, const std::string& what,
+                 std::chrono::milliseconds deadline = DEADLINE);
     bool waitForText(const std::string& text);
-    bool waitForLine(int row, const std::string& line);
+    bool waitForLine(int row, const std::string& line, std::chrono::milliseconds deadline = DEADLINE);
 
     // The exit status once the program has ended, or nothing on timeout.
     std::optional<int> waitForExit();
