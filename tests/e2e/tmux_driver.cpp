@@ -191,7 +191,7 @@ std::string Tmux::tmux(const std::vector<std::string>& arguments, bool mustSucce
 }
 
 void Tmux::start(const std::vector<std::string>& arguments, const Environment& environment,
-                 const std::string& stdinFile) {
+                 const std::string& stdinFile, bool fromInteractiveShell) {
     std::string sanitizerLog = (base_ / "sanitizer").string();
     std::string command = "cd " + shellQuote(dir_.string()) + " && env";
     Environment pinned = {
@@ -213,17 +213,36 @@ void Tmux::start(const std::vector<std::string>& arguments, const Environment& e
     // The shell, not tmux, collects the status: tmux may be slow to reap it.
     command += "; echo $? > " + shellQuote((base_ / "exit-status").string());
 
+    // A shell with job control, as a user has, types the command line itself;
+    // otherwise the pane runs it directly.
+    // The command line runs in a subshell there, so that the status is
+    // written when the program ends, not when the job is stopped.
+    std::string paneCommand =
+        fromInteractiveShell ? "env PS1='$ ' bash --norc --noprofile -i" : command;
     tmux({"start-server", ";", "set-option", "-g", "remain-on-exit", "on", ";", "set-option", "-g", "status",
           "off", ";", "set-option", "-g", "default-terminal", "tmux-256color", ";", "new-session", "-d", "-x",
-          std::to_string(columns_), "-y", std::to_string(rows_), command});
+          std::to_string(columns_), "-y", std::to_string(rows_), paneCommand});
     started_ = true;
-    // The program is the only child of the pane's shell.
+    if (fromInteractiveShell) {
+        waitForText("$");
+        type("(" + command + ")");
+        press("Enter");
+    }
+    // The program is the innermost of the pane's processes: the pane's shell
+    // has one child, and a subshell between them has one too.
     std::string shell = paneValue("#{pane_pid}");
     auto deadline = std::chrono::steady_clock::now() + DEADLINE;
-    while (pid_ <= 0 && std::chrono::steady_clock::now() < deadline) {
+    for (int depth = fromInteractiveShell ? 2 : 1; depth > 0 && std::chrono::steady_clock::now() < deadline;) {
+        int child = 0;
         std::ifstream children("/proc/" + shell + "/task/" + shell + "/children");
-        children >> pid_;
-        if (pid_ <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        children >> child;
+        if (child <= 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
+        pid_ = child;
+        shell = std::to_string(child);
+        --depth;
     }
 }
 

@@ -44,9 +44,10 @@ public:
 
     // Starts the program with these arguments. An environment entry without
     // a value unsets that variable. `stdinFile` replaces the terminal as the
-    // program's standard input.
+    // program's standard input. From an interactive shell the program runs
+    // as a job under job control, as a user starts it.
     void start(const std::vector<std::string>& arguments, const Environment& environment = {},
-               const std::string& stdinFile = "");
+               const std::string& stdinFile = "", bool fromInteractiveShell = false);
 
     void type(const std::string& literal);  // each byte a key
     void press(const std::string& keyName);  // tmux key names: Enter, Escape, C-l

@@ -1,0 +1,219 @@
+// Real terminals: resizes, small sizes, UTF-8 text, job control, and the
+// conventions of a command-line program.
+#include <sys/wait.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "tmux_driver.h"
+
+namespace {
+
+constexpr const char* MAIN_BAR = " S:SetChar U:UnSetChar R:ResetChars F:File T:Tools Q:Quit";
+constexpr const char* TOOLS_BAR = " R:RandomCypher 3:ROT13 T:Transform G:Generate C:Cancel";
+constexpr const char* HEADING = "Number of times each letter/word appears in cyphertext:";
+constexpr const char* NOTICE = "Quorvantis needs a terminal of at least 62 columns and 5 rows.";
+
+void startOn(Tmux& tmux, const std::string& text, const Tmux::Environment& environment = {}) {
+    tmux.writeFile("puzzle.txt", text);
+    tmux.start({"puzzle.txt"}, environment);
+    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+}
+
+bool startsWith(const std::string& line, const std::string& prefix) { return line.rfind(prefix, 0) == 0; }
+
+// The key panel stands on the last three rows of a terminal `rows` high.
+bool keyPanelAt(const Screen& screen, int rows) {
+    return static_cast<int>(screen.lines.size()) == rows && startsWith(screen.lines[rows - 3], "Cyphertext: ABC") &&
+           startsWith(screen.lines[rows - 2], "Plaintext:  B") && startsWith(screen.lines[rows - 1], "Quorvantis v1.2");
+}
+
+// The whole screen as one string, rows joined without breaks: a notice
+// wrapped over several rows reads as one.
+std::string joined(const Screen& screen) {
+    std::string text;
+    for (const std::string& line : screen.lines) text += line;
+    return text;
+}
+
+// The column at which the UTF-8 text `what` appears in `row`, counting cells.
+int columnOf(const Screen& screen, int row, const std::string& what) {
+    const std::vector<ScreenCell>& cells = screen.cells.at(row);
+    for (std::size_t column = 0; column < cells.size(); ++column)
+        if (cells[column].text == what) return static_cast<int>(column);
+    return -1;
+}
+
+}  // namespace
+
+TEST(Terminal, ResizeLaysTheMainScreenOutAgain) {
+    Tmux tmux;
+    startOn(tmux, "Abc\n");
+    tmux.type("Sab");
+    ASSERT_TRUE(tmux.waitForText("B__"));
+    tmux.resize(100, 30);
+    ASSERT_TRUE(tmux.waitFor([](const Screen& s) { return keyPanelAt(s, 30); }, "the key panel on rows 27 to 29"));
+    EXPECT_TRUE(startsWith(tmux.capture().lines[0], MAIN_BAR));
+    tmux.resize(70, 12);
+    ASSERT_TRUE(tmux.waitFor([](const Screen& s) { return keyPanelAt(s, 12); }, "the key panel on rows 9 to 11"));
+    Screen screen = tmux.capture();
+    EXPECT_TRUE(startsWith(screen.lines[1], "B__"));
+    EXPECT_TRUE(startsWith(screen.lines[2], "Abc"));
+    EXPECT_EQ(tmux.cursor(), std::make_pair(0, 58));
+}
+
+TEST(Terminal, ResizeAtAPromptKeepsWhatWasTyped) {
+    Tmux tmux;
+    startOn(tmux, "Abc\n");
+    tmux.type("S");
+    ASSERT_TRUE(tmux.waitForLine(0, "Cyphertext letter to set?"));
+    tmux.type("a");
+    ASSERT_TRUE(tmux.waitForText("Set letter \"a\""));
+    tmux.resize(90, 20);
+    ASSERT_TRUE(tmux.waitFor([](const Screen& s) { return s.lines.size() == 20u &&
+                                                          startsWith(s.lines[17], "Cyphertext:"); },
+                             "the screen laid out for 90x20"));
+    Screen screen = tmux.capture();
+    EXPECT_TRUE(startsWith(screen.lines[0], "Set letter \"a\" to which plaintext letter (spacebar to unset)?"));
+    EXPECT_TRUE(startsWith(screen.lines[18], "Plaintext:   "));  // the resize set nothing
+    tmux.type("b");
+    ASSERT_TRUE(tmux.waitForText("B__"));
+
+    tmux.type("F");
+    ASSERT_TRUE(tmux.waitForText("L:Load"));
+    tmux.type("S");
+    ASSERT_TRUE(tmux.waitForLine(0, "File to save keys to?"));
+    tmux.type("half");
+    ASSERT_TRUE(tmux.waitForLine(0, "File to save keys to? half"));
+    tmux.resize(80, 24);
+    ASSERT_TRUE(tmux.waitFor([](const Screen& s) { return s.lines.size() == 24u &&
+                                                          startsWith(s.lines[21], "Cyphertext:"); },
+                             "the screen laid out for 80x24"));
+    EXPECT_TRUE(startsWith(tmux.capture().lines[0], "File to save keys to? half"));
+    tmux.type("way");
+    tmux.press("Enter");
+    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+    EXPECT_EQ(tmux.readFile("halfway"), "B" + std::string(25, ' '));
+}
+
+TEST(Terminal, ResizeKeepsTheStatisticsOfTheToolsMenu) {
+    Tmux tmux;
+    startOn(tmux, "Abc abc\n");
+    tmux.type("T");
+    ASSERT_TRUE(tmux.waitForLine(0, TOOLS_BAR));
+    tmux.resize(100, 30);
+    ASSERT_TRUE(tmux.waitFor([](const Screen& s) { return s.lines.size() == 30u &&
+                                                          startsWith(s.lines[27], "Cyphertext:"); },
+                             "the screen laid out for 100x30"));
+    Screen screen = tmux.capture();
+    EXPECT_TRUE(startsWith(screen.lines[0], TOOLS_BAR));
+    EXPECT_TRUE(startsWith(screen.lines[2], HEADING));
+    EXPECT_TRUE(startsWith(screen.lines[4], " A    2"));
+    EXPECT_EQ(screen.lines[4].substr(40, 7), "  2 ABC");
+    tmux.type("c");
+    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+}
+
+TEST(Terminal, SmallTerminalShowsANoticeUntilItGrows) {
+    Tmux tmux;
+    startOn(tmux, "Abc\n");
+    tmux.resize(40, 10);
+    ASSERT_TRUE(tmux.waitFor([](const Screen& s) { return joined(s).find(NOTICE) != std::string::npos; },
+                             "the size notice"));
+    tmux.type("Sab");  // ignored while the notice stands
+    tmux.resize(61, 24);
+    ASSERT_TRUE(tmux.waitFor([](const Screen& s) { return s.lines.size() == 24u && startsWith(s.lines[0], "Quorvantis needs"); },
+                             "the notice at 61 columns"));
+    tmux.resize(1, 1);
+    ASSERT_TRUE(tmux.waitFor([](const Screen& s) { return s.lines.size() == 1u; }, "a 1x1 terminal"));
+    tmux.resize(80, 4);
+    ASSERT_TRUE(tmux.waitFor([](const Screen& s) { return s.lines.size() == 4u && joined(s).find(NOTICE) != std::string::npos; },
+                             "the notice at 4 rows"));
+    tmux.resize(80, 24);
+    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+    Screen screen = tmux.capture();
+    EXPECT_TRUE(startsWith(screen.lines[1], "___"));
+    EXPECT_TRUE(startsWith(screen.lines[22], "Plaintext:   "));
+    EXPECT_FALSE(tmux.exited());
+
+    tmux.resize(62, 5);  // the smallest that fits: a one-row text panel
+    ASSERT_TRUE(tmux.waitFor([](const Screen& s) { return s.lines.size() == 5u && startsWith(s.lines[2], "Cyphertext:"); },
+                             "the screen at 62x5"));
+    EXPECT_TRUE(startsWith(tmux.capture().lines[1], "___"));
+
+    tmux.resize(30, 3);
+    ASSERT_TRUE(tmux.waitFor([](const Screen& s) { return joined(s).find("Quorvantis needs") != std::string::npos; },
+                             "the notice at 30x3"));
+    tmux.type("q");
+    EXPECT_EQ(tmux.waitForExit(), 0);
+}
+
+TEST(Terminal, Utf8TextKeepsBothRowsAligned) {
+    Tmux tmux;
+    startOn(tmux, "\xe2\x80\x9c" "Caf\xc3\xa9" "\xe2\x80\x9d isn\xe2\x80\x99t \xff ok\n");
+    Screen screen = tmux.capture();
+    EXPECT_TRUE(startsWith(screen.lines[2], "\xe2\x80\x9c" "Caf\xc3\xa9" "\xe2\x80\x9d isn\xe2\x80\x99t ? ok"));
+    EXPECT_TRUE(startsWith(screen.lines[1], "\xe2\x80\x9c___\xc3\xa9\xe2\x80\x9d ___\xe2\x80\x99_ ? __"));
+    for (const char* character : {"\xe2\x80\x9c", "\xc3\xa9", "\xe2\x80\x9d", "\xe2\x80\x99"}) {
+        EXPECT_NE(columnOf(screen, 2, character), -1) << character;
+        EXPECT_EQ(columnOf(screen, 1, character), columnOf(screen, 2, character)) << character;
+    }
+    EXPECT_EQ(columnOf(screen, 2, "\xe2\x80\x99"), 10);
+    EXPECT_EQ(columnOf(screen, 2, "o"), 15);
+    EXPECT_TRUE(screen.at(1, 13).reverse && screen.at(2, 13).reverse);  // the byte that is no UTF-8
+
+    // Under the C locale every byte above 0x7F is one odd cell, in both rows.
+    Tmux plain;
+    startOn(plain, "Caf\xc3\xa9 ok\n", {{"LANG", "C"}, {"LC_ALL", "C"}});
+    Screen cells = plain.capture();
+    EXPECT_TRUE(startsWith(cells.lines[1], "___?? __"));
+    EXPECT_TRUE(startsWith(cells.lines[2], "Caf?? ok"));
+    EXPECT_TRUE(cells.at(1, 3).reverse && cells.at(2, 4).reverse);
+}
+
+TEST(Terminal, CtrlZSuspendsAndFgRepaints) {
+    Tmux tmux;
+    tmux.writeFile("puzzle.txt", "Abc\n");
+    tmux.start({"puzzle.txt"}, {}, "", true);
+    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+    tmux.press("C-z");
+    ASSERT_TRUE(tmux.waitForText("Stopped"));
+    EXPECT_FALSE(tmux.capture().contains("S:SetChar"));
+    tmux.type("fg");
+    tmux.press("Enter");
+    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+    EXPECT_TRUE(startsWith(tmux.capture().lines[2], "Abc"));
+    tmux.type("q");
+    EXPECT_EQ(tmux.waitForExit(), 0);
+}
+
+TEST(Terminal, HelpAndVersionPrintWithoutTheScreen) {
+    // Run outside tmux, so that every byte written can be checked: plain
+    // text on standard output, no terminal control at all.
+    for (const char* option : {"--help", "--version"}) {
+        std::string command = shellQuote(QUORVANTIS_BINARY) + " " + option + " 2>&1 </dev/null";
+        FILE* program = popen(command.c_str(), "r");
+        ASSERT_NE(program, nullptr);
+        std::string output;
+        char buffer[512];
+        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, program)) > 0;) output.append(buffer, n);
+        int status = pclose(program);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << option;
+        EXPECT_EQ(output.find('\033'), std::string::npos) << option;
+        if (std::string(option) == "--version") {
+            EXPECT_EQ(output, "Quorvantis v1.2\n");
+        } else {
+            EXPECT_TRUE(startsWith(output, "Usage: quorvantis [PUZZLE-FILE]\n")) << output;
+            EXPECT_NE(output.find("quorvantis(1)"), std::string::npos) << output;
+        }
+    }
+
+    // A puzzle file named like the option opens through a path.
+    Tmux file;
+    file.writeFile("--help", "Xyz\n");
+    file.start({"./--help"});
+    ASSERT_TRUE(file.waitForText("Xyz"));
+}
