@@ -8,7 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(build-essential cmake ninja-build libncurses-dev libgtest-dev tmux fortune-mod)
+# clang and its runtime build the fuzz targets; without them those tests are left out.
+packages=(build-essential cmake ninja-build libncurses-dev libgtest-dev tmux fortune-mod clang libclang-rt-dev groff-base)
 
 install_missing() {
     local missing=() package
