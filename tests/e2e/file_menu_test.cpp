@@ -4,25 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "screens.h"
 #include "tmux_driver.h"
 
 namespace {
-
-constexpr const char* MAIN_BAR = " S:SetChar U:UnSetChar R:ResetChars F:File T:Tools Q:Quit";
-constexpr const char* FILE_BAR = " L:Load T:saveText B:saveBinary S:SaveKeys K:LoadKeys N:New C:Cancel";
-constexpr int ENTRIES_ROW = 22;
-
-std::string shownEntries(const Screen& screen) {
-    std::string row = screen.lines.at(ENTRIES_ROW);
-    row.resize(38, ' ');
-    return row.substr(12, 26);
-}
-
-void startOn(Tmux& tmux, const std::string& text, const Tmux::Environment& environment = {}) {
-    tmux.writeFile("puzzle.txt", text);
-    tmux.start({"puzzle.txt"}, environment);
-    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
-}
 
 // Opens the File menu and chooses `key`.
 void openPrompt(Tmux& tmux, const std::string& key, const std::string& prompt) {

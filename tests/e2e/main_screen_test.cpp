@@ -5,35 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include "screens.h"
 #include "tmux_driver.h"
 
 namespace {
-
-constexpr int KEY_ROW = 21;  // on 24 rows: the key panel takes the last three
-constexpr int ENTRIES_ROW = 22;
-constexpr int TITLE_ROW = 23;
-constexpr const char* MAIN_BAR = " S:SetChar U:UnSetChar R:ResetChars F:File T:Tools Q:Quit";
 
 std::string binaryPuzzle(const std::string& key, const std::string& text) {
     return std::string("CGFILE1\0", 8) + key + text;
 }
 
-// The 26 entries as the key panel shows them.
-std::string shownEntries(const Screen& screen) {
-    std::string row = screen.lines.at(ENTRIES_ROW);
-    row.resize(38, ' ');
-    return row.substr(12, 26);
-}
-
 bool warningShown(const Screen& screen) {
     return screen.lines.at(ENTRIES_ROW).find("<-- Warning: duplicates") != std::string::npos;
-}
-
-// Starts on the main screen of a two-line puzzle.
-void startOn(Tmux& tmux, const std::string& text) {
-    tmux.writeFile("puzzle.txt", text);
-    tmux.start({"puzzle.txt"});
-    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
 }
 
 }  // namespace
@@ -247,6 +229,15 @@ TEST(MainScreen, EndOfInputEndsTheProgramAtOnce) {
     auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(tmux.waitForExit(), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+}
+
+TEST(MainScreen, HangUpEndsTheProgramEvenWithSighupIgnored) {
+    Tmux tmux;
+    tmux.runBefore("trap '' HUP");
+    tmux.start({});
+    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+    tmux.hangUp();
+    EXPECT_EQ(tmux.waitForExit(), 0);
 }
 
 TEST(MainScreen, TerminationSignalsRestoreTheTerminal) {

@@ -8,22 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include "screens.h"
 #include "tmux_driver.h"
 
 namespace {
 
-constexpr const char* MAIN_BAR = " S:SetChar U:UnSetChar R:ResetChars F:File T:Tools Q:Quit";
-constexpr const char* TOOLS_BAR = " R:RandomCypher 3:ROT13 T:Transform G:Generate C:Cancel";
-constexpr const char* HEADING = "Number of times each letter/word appears in cyphertext:";
 constexpr const char* NOTICE = "Quorvantis needs a terminal of at least 62 columns and 5 rows.";
-
-void startOn(Tmux& tmux, const std::string& text, const Tmux::Environment& environment = {}) {
-    tmux.writeFile("puzzle.txt", text);
-    tmux.start({"puzzle.txt"}, environment);
-    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
-}
-
-bool startsWith(const std::string& line, const std::string& prefix) { return line.rfind(prefix, 0) == 0; }
 
 // The key panel stands on the last three rows of a terminal `rows` high.
 bool keyPanelAt(const Screen& screen, int rows) {

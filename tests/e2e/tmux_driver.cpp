@@ -193,7 +193,7 @@ std::string Tmux::tmux(const std::vector<std::string>& arguments, bool mustSucce
 void Tmux::start(const std::vector<std::string>& arguments, const Environment& environment,
                  const std::string& stdinFile, bool fromInteractiveShell) {
     std::string sanitizerLog = (base_ / "sanitizer").string();
-    std::string command = "cd " + shellQuote(dir_.string()) + " && env";
+    std::string command = (prelude_.empty() ? "" : prelude_ + "; ") + "cd " + shellQuote(dir_.string()) + " && env";
     Environment pinned = {
         {"TERM", "tmux-256color"},
         {"LANG", "C.UTF-8"},
@@ -255,6 +255,8 @@ void Tmux::resize(int columns, int rows) {
     rows_ = rows;
     tmux({"resize-window", "-x", std::to_string(columns), "-y", std::to_string(rows)});
 }
+
+void Tmux::hangUp() { tmux({"kill-pane"}); }
 
 void Tmux::signal(int signalNumber) {
     if (pid_ > 0) kill(pid_, signalNumber);

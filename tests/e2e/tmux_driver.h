@@ -49,10 +49,14 @@ public:
     void start(const std::vector<std::string>& arguments, const Environment& environment = {},
                const std::string& stdinFile = "", bool fromInteractiveShell = false);
 
+    // Shell commands the program's shell runs before starting it.
+    void runBefore(const std::string& shellCommands) { prelude_ = shellCommands; }
+
     void type(const std::string& literal);  // each byte a key
     void press(const std::string& keyName);  // tmux key names: Enter, Escape, C-l
     void resize(int columns, int rows);
     void signal(int signalNumber);
+    void hangUp();  // closes the terminal under the program
 
     Screen capture();
 
@@ -83,6 +87,7 @@ private:
     std::filesystem::path dir_;
     std::string socket_;
     int columns_, rows_;
+    std::string prelude_;
     bool started_ = false;
     int pid_ = -1;
 };

@@ -4,25 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include "screens.h"
 #include "tmux_driver.h"
 
 namespace {
 
-constexpr const char* MAIN_BAR = " S:SetChar U:UnSetChar R:ResetChars F:File T:Tools Q:Quit";
-constexpr const char* TOOLS_BAR = " R:RandomCypher 3:ROT13 T:Transform G:Generate C:Cancel";
-constexpr const char* HEADING = "Number of times each letter/word appears in cyphertext:";
-constexpr int ENTRIES_ROW = 22;
-
-std::string shownEntries(const Screen& screen) {
-    std::string row = screen.lines.at(ENTRIES_ROW);
-    row.resize(38, ' ');
-    return row.substr(12, 26);
-}
-
 void openTools(Tmux& tmux, const std::string& text, const Tmux::Environment& environment = {}) {
-    tmux.writeFile("puzzle.txt", text);
-    tmux.start({"puzzle.txt"}, environment);
-    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+    startOn(tmux, text, environment);
     tmux.type("t");
     ASSERT_TRUE(tmux.waitForLine(0, TOOLS_BAR));
 }
