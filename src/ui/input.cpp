@@ -57,7 +57,8 @@ void showSizeNotice() {
     placeCursor(0, 0);
 }
 
-// One raw read; ERR only when input has ended or a quit signal arrived.
+// One key code from stdscr. Input that has ended for good, or a quit
+// signal, leaves the program instead.
 int readCode(Echo echoMode) {
     for (;;) {
         WaitingForKey waiting;
