@@ -90,12 +90,7 @@ void resetAllLetters(Screen&, Puzzle& puzzle) {
     puzzle.decode();
 }
 
-struct MainAction {
-    char key;
-    void (*run)(Screen&, Puzzle&);
-};
-
-constexpr MainAction MAIN_ACTIONS[] = {
+constexpr MenuAction MAIN_ACTIONS[] = {
     {'S', setOneLetter},
     {'U', unsetOneLetter},
     {'R', resetAllLetters},
@@ -189,7 +184,7 @@ void paintMainScreen(Screen& screen, const Puzzle& puzzle) {
 }
 
 void handleMainKey(char key, Screen& screen, Puzzle& puzzle) {
-    for (const MainAction& action : MAIN_ACTIONS) {
+    for (const MenuAction& action : MAIN_ACTIONS) {
         if (foldLetter(key) == action.key) {
             action.run(screen, puzzle);
             return;

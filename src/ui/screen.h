@@ -36,6 +36,12 @@ struct Screen {
     bool fits() const { return menuWin != nullptr; }
 };
 
+// One line of a menu's table: the key (its uppercase form) and what it does.
+struct MenuAction {
+    char key;
+    void (*run)(Screen&, Puzzle&);
+};
+
 // Makes the windows again for the terminal's present size.
 void layoutWindows(Screen& screen);
 

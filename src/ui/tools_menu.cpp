@@ -37,12 +37,7 @@ void generateText(Screen& screen, Puzzle& puzzle) {
     if (!generated) showMessageAndWait(screen, [&] { drawStatisticsScreen(screen, puzzle); }, NO_FORTUNE_MESSAGE);
 }
 
-struct ToolsAction {
-    char key;
-    void (*run)(Screen&, Puzzle&);
-};
-
-constexpr ToolsAction TOOLS_ACTIONS[] = {
+constexpr MenuAction TOOLS_ACTIONS[] = {
     {'R', randomKey},
     {'3', rot13Key},
     {'T', transformText},
@@ -59,7 +54,7 @@ void toolsMenu(Screen& screen, Puzzle& puzzle) {
         });
         char choice = foldLetter(static_cast<char>(code & 0xFF));
         if (choice == 'C') return;
-        for (const ToolsAction& action : TOOLS_ACTIONS) {
+        for (const MenuAction& action : TOOLS_ACTIONS) {
             if (choice != action.key) continue;
             action.run(screen, puzzle);
             puzzle.decode();
