@@ -210,39 +210,30 @@ void Tmux::start(const std::vector<std::string>& arguments, const Environment& e
     command += " " + shellQuote(QUORVANTIS_BINARY);
     for (const std::string& argument : arguments) command += " " + shellQuote(argument);
     if (!stdinFile.empty()) command += " < " + shellQuote(stdinFile);
-    // The shell, not tmux, collects the status: tmux may be slow to reap it.
-    command += "; echo $? > " + shellQuote((base_ / "exit-status").string());
+    std::string status = shellQuote((base_ / "exit-status").string());
 
-    // A shell with job control, as a user has, types the command line itself;
-    // otherwise the pane runs it directly.
-    // The command line runs in a subshell there, so that the status is
-    // written when the program ends, not when the job is stopped.
-    std::string paneCommand =
-        fromInteractiveShell ? "env PS1='$ ' bash --norc --noprofile -i" : command;
+    // A shell with job control, as a user has, gets the command line typed
+    // in, so that the program is a job of its own, as when a user starts it.
+    // The prompt then records the status, once no job is left stopped.
+    // Otherwise the pane runs the command line directly, and the shell, not
+    // tmux, collects the status: tmux may be slow to reap it.
+    std::string paneCommand = fromInteractiveShell ? "env PS1='$ ' bash --norc --noprofile -i"
+                                                   : command + "; echo $? > " + status;
     tmux({"start-server", ";", "set-option", "-g", "remain-on-exit", "on", ";", "set-option", "-g", "status",
           "off", ";", "set-option", "-g", "default-terminal", "tmux-256color", ";", "new-session", "-d", "-x",
           std::to_string(columns_), "-y", std::to_string(rows_), paneCommand});
     started_ = true;
     if (fromInteractiveShell) {
         waitForText("$");
-        type("(" + command + ")");
+        type("PROMPT_COMMAND='s=$?; jobs %% >/dev/null 2>&1 || echo $s > '" + shellQuote(status) + "; " + command);
         press("Enter");
     }
-    // The program is the innermost of the pane's processes: the pane's shell
-    // has one child, and a subshell between them has one too.
+    // The program is the only child of the pane's shell.
     std::string shell = paneValue("#{pane_pid}");
     auto deadline = std::chrono::steady_clock::now() + DEADLINE;
-    for (int depth = fromInteractiveShell ? 2 : 1; depth > 0 && std::chrono::steady_clock::now() < deadline;) {
-        int child = 0;
+    while (pid_ <= 0 && std::chrono::steady_clock::now() < deadline) {
         std::ifstream children("/proc/" + shell + "/task/" + shell + "/children");
-        children >> child;
-        if (child <= 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            continue;
-        }
-        pid_ = child;
-        shell = std::to_string(child);
-        --depth;
+        if (!(children >> pid_)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
 
