@@ -1,6 +1,11 @@
 #include "generators.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 
@@ -9,10 +14,43 @@ namespace {
 constexpr int ROT13_SHIFT = 13;
 constexpr const char* SCRATCH_FILE = "tmp.tmp";
 // Debian installs fortune in /usr/games, which root's PATH lacks.
-constexpr const char* FORTUNE_COMMAND =
-    "PATH=\"${PATH:-/usr/bin:/bin}:/usr/games:/usr/local/games\" fortune > tmp.tmp";
+constexpr const char* FORTUNE_COMMAND = "PATH=\"${PATH:-/usr/bin:/bin}:/usr/games:/usr/local/games\" fortune";
+// Far more than any fortune; the scratch copy keeps this much of a text.
+constexpr std::size_t FORTUNE_OUTPUT_LIMIT = 64 * 1024;
+constexpr std::size_t COMPLAINT_LIMIT = 1024;
 constexpr long MIN_NEWLINES = 3;
 constexpr long MAX_NEWLINES = 8;
+
+void writeAll(int descriptor, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t written = write(descriptor, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+// The scratch file keeps the last text of fortune, as it always has. It is
+// written only as a plain file with no other name: never through a link
+// that someone may have planted in a shared folder, never into a FIFO or a
+// device. A scratch file that cannot be written costs nothing.
+void keepScratchCopy(std::string_view text) {
+    int descriptor = open(SCRATCH_FILE, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (descriptor < 0) return;
+    struct stat status {};
+    if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1 &&
+        ftruncate(descriptor, 0) == 0)
+        writeAll(descriptor, text);
+    close(descriptor);
+}
+
+// What a plain-text puzzle file with these bytes would give as its text.
+std::string_view puzzleTextOf(std::string_view bytes) {
+    bytes = bytes.substr(0, MAX_FILE_BYTES);
+    return bytes.substr(0, std::min(bytes.find('\0'), bytes.size()));
+}
+
+std::string firstLine(std::string_view text) { return std::string(text.substr(0, text.find('\n'))); }
 
 }  // namespace
 
@@ -82,19 +120,25 @@ void Puzzle::transform(std::time_t firstSecond) {
     key.fill(' ');
 }
 
-bool Puzzle::generate() {
+GenerateResult Puzzle::generate(const StopRequested& stopRequested) {
+    GenerateResult result;
     for (int attempt = 0; attempt < GENERATE_ATTEMPTS; ++attempt) {
-        (void)!std::system(FORTUNE_COMMAND);
-        // Loaded aside, so that a run without a usable text costs nothing;
-        // a scratch file that cannot be opened is such a run.
-        Puzzle candidate;
-        if (!candidate.load(SCRATCH_FILE)) continue;
-        const std::string& text = candidate.cyphertext;
+        // The text comes straight from this run of fortune; the scratch file
+        // is only a copy, so a stale or planted one is never taken for it.
+        CapturedRun run = runCaptured(FORTUNE_COMMAND, FORTUNE_OUTPUT_LIMIT, COMPLAINT_LIMIT, stopRequested);
+        if (run.interrupted) {
+            result.outcome = GenerateResult::Outcome::Interrupted;
+            return result;
+        }
+        if (!run.errors.empty()) result.complaint = firstLine(run.errors);
+        keepScratchCopy(run.output);
+        std::string_view text = puzzleTextOf(run.output);
         long newlines = std::count(text.begin(), text.end(), '\n');
         if (text.empty() || newlines < MIN_NEWLINES || newlines > MAX_NEWLINES) continue;
         cyphertext = text;
         transform();
-        return true;
+        result.outcome = GenerateResult::Outcome::Generated;
+        return result;
     }
-    return false;
+    return result;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "child_process.h"
+
 // The cipher acts on the 52 ASCII letters only; a lowercase letter stands for
 // its uppercase letter. Every other byte passes through unchanged.
 constexpr char foldLetter(char c) {
@@ -41,6 +43,15 @@ constexpr std::string_view WELCOME_TEXT =
 struct SaveResult {
     int error = 0;
     bool ok() const { return error == 0; }
+};
+
+// What came of making a cryptogram from a text of `fortune`.
+struct GenerateResult {
+    enum class Outcome { Generated, NoUsableText, Interrupted };
+    Outcome outcome = Outcome::NoUsableText;
+    // The first line of what fortune last wrote on its error output, so
+    // that a missing program can be told apart from unusable texts.
+    std::string complaint;
 };
 
 struct _win_st;  // curses' WINDOW, kept out of the core's headers
@@ -91,9 +102,10 @@ public:
     // result becomes the cyphertext and the key is blanked.
     void transform(std::time_t firstSecond);
     void transform() { transform(std::time(nullptr)); }
-    // Makes a new cryptogram from a text of `fortune`. Returns false, with the
-    // puzzle untouched, when no usable text came in GENERATE_ATTEMPTS runs.
-    bool generate();
+    // Makes a new cryptogram from a text of `fortune`. The puzzle stays
+    // untouched when no usable text came in GENERATE_ATTEMPTS runs, or when
+    // `stopRequested` ended the run under way.
+    GenerateResult generate(const StopRequested& stopRequested = {});
 
     // Statistics of the cyphertext; the key plays no part in them.
     void countLetters(LetterArray& letters, CountArray& counts) const;

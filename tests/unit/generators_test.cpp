@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -62,7 +63,11 @@ protected:
             script += (i + 1 == texts.size() ? std::string("*") : std::to_string(i + 1)) + ") cat text" +
                       std::to_string(i + 1) + ";;\n";
         }
-        writeFile("fortune", script + "esac\n");
+        writeFortune(script + "esac\n");
+    }
+
+    void writeFortune(const std::string& script) {
+        writeFile("fortune", script);
         std::filesystem::permissions(path("fortune"), std::filesystem::perms::owner_all);
     }
 
@@ -151,7 +156,7 @@ TEST(Generators, TransformTakesTheFirstSecondWithoutAFixedLetter) {
 TEST_F(Generate, AcceptsThreeToEightNewlines) {
     fakeFortune({lines(2), lines(9), "", lines(3)});
     Puzzle puzzle;
-    ASSERT_TRUE(puzzle.generate());
+    ASSERT_EQ(puzzle.generate().outcome, GenerateResult::Outcome::Generated);
     EXPECT_EQ(runs(), 4);
     EXPECT_EQ(readFile("tmp.tmp"), lines(3));
     expectEnciphered(lines(3), puzzle.cyphertext);
@@ -159,33 +164,73 @@ TEST_F(Generate, AcceptsThreeToEightNewlines) {
 
     std::filesystem::remove(path("runs"));
     fakeFortune({lines(8)});
-    ASSERT_TRUE(puzzle.generate());
+    ASSERT_EQ(puzzle.generate().outcome, GenerateResult::Outcome::Generated);
     EXPECT_EQ(runs(), 1);
     expectEnciphered(lines(8), puzzle.cyphertext);
 }
 
-TEST_F(Generate, GivesUpWithThePuzzleUntouched) {
+TEST_F(Generate, GivesUpWithThePuzzleUntouchedAndSaysWhatFortuneSaid) {
     fakeFortune({"A single line of no use\n"});
     Puzzle puzzle;
     puzzle.cyphertext = "Abc\n";
     puzzle.setChar('a', '7');
     puzzle.decode();
     Puzzle before = puzzle;
-    EXPECT_FALSE(puzzle.generate());
+    GenerateResult result = puzzle.generate();
+    EXPECT_EQ(result.outcome, GenerateResult::Outcome::NoUsableText);
+    EXPECT_EQ(result.complaint, "");
     EXPECT_EQ(runs(), GENERATE_ATTEMPTS);
     EXPECT_EQ(puzzle.cyphertext, before.cyphertext);
     EXPECT_EQ(puzzle.plaintext, before.plaintext);
     EXPECT_EQ(keyOf(puzzle), keyOf(before));
+
+    // Only the first line of the error output, which never reaches the
+    // text or the scratch file.
+    writeFortune("#!/bin/sh\necho 'fortune: no fortunes found' >&2\necho 'second line' >&2\n");
+    result = puzzle.generate();
+    EXPECT_EQ(result.outcome, GenerateResult::Outcome::NoUsableText);
+    EXPECT_EQ(result.complaint, "fortune: no fortunes found");
+    EXPECT_EQ(readFile("tmp.tmp"), "");
 }
 
-TEST_F(Generate, UnopenableScratchFileIsNoText) {
-    // The shell cannot create tmp.tmp through a link into nowhere, and
-    // nothing can open it: the welcome text must not stand in for it.
+TEST_F(Generate, TakesThisRunsTextAndNeverWritesThroughALink) {
+    // A planted link must not carry fortune's text into another file, and
+    // a stale text must not stand in for this run's.
     fakeFortune({lines(4)});
-    std::filesystem::create_symlink("missing/dir/file", dir / "tmp.tmp");
+    writeFile("precious.txt", lines(5));
+    std::filesystem::create_symlink("precious.txt", dir / "tmp.tmp");
+    Puzzle puzzle;
+    ASSERT_EQ(puzzle.generate().outcome, GenerateResult::Outcome::Generated);
+    expectEnciphered(lines(4), puzzle.cyphertext);
+    EXPECT_EQ(readFile("precious.txt"), lines(5));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "tmp.tmp"));
+
+    // Nor through a hard link, and a scratch file that cannot be written
+    // at all stops nothing.
+    std::filesystem::remove(dir / "tmp.tmp");
+    std::filesystem::create_hard_link(dir / "precious.txt", dir / "tmp.tmp");
+    ASSERT_EQ(puzzle.generate().outcome, GenerateResult::Outcome::Generated);
+    EXPECT_EQ(readFile("precious.txt"), lines(5));
+    std::filesystem::remove(dir / "tmp.tmp");
+    std::filesystem::create_directory(dir / "tmp.tmp");
+    ASSERT_EQ(puzzle.generate().outcome, GenerateResult::Outcome::Generated);
+    expectEnciphered(lines(4), puzzle.cyphertext);
+}
+
+TEST_F(Generate, StopEndsTheRunAndEverythingItStarted) {
+    // A slow fortune whose own child records its process id and lingers.
+    writeFortune("#!/bin/sh\nsleep 30 & echo $! > sleeper\nwait\n");
     Puzzle puzzle;
     puzzle.cyphertext = "Mine\n";
-    puzzle.decode();
-    EXPECT_FALSE(puzzle.generate());
+    auto started = std::chrono::steady_clock::now();
+    GenerateResult result = puzzle.generate([&] { return std::filesystem::exists(path("sleeper")); });
+    EXPECT_EQ(result.outcome, GenerateResult::Outcome::Interrupted);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
     EXPECT_EQ(puzzle.cyphertext, "Mine\n");
+
+    pid_t sleeper = std::atoi(readFile("sleeper").c_str());
+    ASSERT_GT(sleeper, 0);
+    // Gone, or at most a zombie waiting for whoever adopted it.
+    std::string state = readFile("/proc/" + std::to_string(sleeper) + "/stat");
+    EXPECT_TRUE(state.empty() || state.find(") Z ") != std::string::npos) << state;
 }
