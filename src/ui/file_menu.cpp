@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "terminal.h"
+
 namespace {
 
 constexpr std::string_view FILE_MENU_TEXT =
@@ -13,7 +15,6 @@ constexpr std::string_view NO_EDITOR_MESSAGE = "Set VISUAL or EDITOR to choose a
 // A name may be typed to 255 characters; the operations get at most 254.
 constexpr std::size_t TYPED_NAME_LIMIT = 255;
 constexpr std::size_t NAME_LIMIT = 254;
-constexpr std::size_t EDITOR_LIMIT = 512;
 
 constexpr unsigned char BACKSPACE = 0x08, DELETE = 0x7F, CTRL_U = 0x15;
 
@@ -44,14 +45,21 @@ void saveKeyFile(Screen& screen, Puzzle& puzzle, const std::string& name) {
 
 void loadKeyFile(Screen&, Puzzle& puzzle, const std::string& name) { puzzle.loadKeys(name.c_str()); }
 
-// An empty value counts as unset: run as a command it would make the shell
-// run the file name itself.
+// An empty value, or one of blanks only, counts as unset: run as a command
+// it would make the shell run the file name itself.
 const char* editorFromEnvironment() {
     for (const char* variable : {"VISUAL", "EDITOR"}) {
         const char* value = std::getenv(variable);
-        if (value && *value) return value;
+        if (value && std::string_view(value).find_first_not_of(" \t") != std::string_view::npos) return value;
     }
     return nullptr;
+}
+
+// A name that begins like an option (-x, or vim's +command) would be taken
+// for one by the editor; as a path it is only a file name.
+std::string editorArgument(const std::string& name) {
+    bool optionLike = !name.empty() && (name.front() == '-' || name.front() == '+');
+    return optionLike ? "./" + name : name;
 }
 
 void createWithEditor(Screen& screen, Puzzle& puzzle, const std::string& name) {
@@ -60,11 +68,11 @@ void createWithEditor(Screen& screen, Puzzle& puzzle, const std::string& name) {
         showMessageAndWait(screen, [&] { redraw(screen, puzzle); }, NO_EDITOR_MESSAGE);
         return;
     }
-    // The editor value goes to the shell as it stands, so that options work;
-    // the name is quoted, so that it arrives as one argument and nothing in
-    // it is run.
-    std::string command = std::string(editor).substr(0, EDITOR_LIMIT);
-    if (!name.empty()) command += " " + shellQuote(name);
+    // The editor value goes to the shell whole, so that options work; the
+    // name is quoted, so that it arrives as one argument and nothing in it
+    // is run.
+    std::string command = editor;
+    if (!name.empty()) command += " " + shellQuote(editorArgument(name));
     runOutsideCurses(command);
     puzzle.load(name.c_str());
     puzzle.decode();
@@ -133,10 +141,9 @@ void fileMenu(Screen& screen, Puzzle& puzzle) {
             background();
             drawMenuBar(screen, FILE_MENU_TEXT);
         });
-        char choice = foldLetter(static_cast<char>(code & 0xFF));
-        if (choice == 'C') return;
+        if (isMenuKey(code, 'C')) return;
         for (const FileAction& action : FILE_ACTIONS) {
-            if (choice != action.key) continue;
+            if (!isMenuKey(code, action.key)) continue;
             std::string name = promptString(screen, background, action.prompt);
             action.run(screen, puzzle, name);
             return;

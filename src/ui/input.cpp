@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 
+#include "puzzle.h"
 #include "screen.h"
 
 namespace {
@@ -15,14 +16,21 @@ volatile std::sig_atomic_t quitSignalled = 0;
 volatile std::sig_atomic_t waitingForKey = 0;
 int inputFlagsAtStart = -1;
 
+void blockingInput() {
+    int flags = fcntl(STDIN_FILENO, F_GETFL);
+    if (flags != -1 && (flags & O_NONBLOCK)) fcntl(STDIN_FILENO, F_SETFL, flags & ~O_NONBLOCK);
+}
+
 // A signal that lands between the test of quitSignalled and the read inside
 // wgetch would otherwise leave the program blocked until the next key. Making
 // standard input non-blocking from the handler turns that read into an
 // immediate failure, so the quit is seen at once.
 void onQuitSignal(int) {
+    int savedErrno = errno;
     quitSignalled = 1;
     if (waitingForKey && inputFlagsAtStart != -1)
         fcntl(STDIN_FILENO, F_SETFL, inputFlagsAtStart | O_NONBLOCK);
+    errno = savedErrno;
 }
 
 void catchUnlessIgnored(int signalNumber) {
@@ -49,6 +57,13 @@ struct WaitingForKey {
     WaitingForKey& operator=(const WaitingForKey&) = delete;
 };
 
+// The handler may have left standard input non-blocking to cut a read
+// short; the writes that restore the terminal share its file description.
+[[noreturn]] void leaveOnQuitSignal() {
+    blockingInput();
+    throw LeaveProgram{};
+}
+
 constexpr const char* SIZE_NOTICE = "Quorvantis needs a terminal of at least 62 columns and 5 rows.";
 
 void showSizeNotice() {
@@ -62,7 +77,7 @@ void showSizeNotice() {
 int readCode(Echo echoMode) {
     for (;;) {
         WaitingForKey waiting;
-        if (quitSignalled) throw LeaveProgram{};
+        if (quitSignalled) leaveOnQuitSignal();
         errno = 0;
         int code;
         if (echoMode == Echo::Off) {
@@ -72,12 +87,22 @@ int readCode(Echo echoMode) {
             code = wgetch(stdscr);
         }
         int readError = errno;
-        if (quitSignalled) throw LeaveProgram{};
+        if (quitSignalled) leaveOnQuitSignal();
         if (code != ERR) return code;
         if (readError == EINTR) continue;  // some other signal; read again
-        throw LeaveProgram{};              // end of file, hang-up or read error
+        if (readError == EAGAIN || readError == EWOULDBLOCK) {
+            // The terminal is shared: another program made it non-blocking.
+            blockingInput();
+            continue;
+        }
+        throw LeaveProgram{};  // end of file, hang-up or read error
     }
 }
+
+// Function and cursor keys come through the keypad as one code each, above
+// the bytes. None of them is a command or an answer, except Backspace and
+// Enter, which stand for the bytes those keys send.
+bool isKeyForMenus(int code) { return code <= 0xFF || code == KEY_BACKSPACE || code == KEY_ENTER; }
 
 }  // namespace
 
@@ -93,19 +118,38 @@ int waitKey(Screen& screen, Echo echoMode, const Paint& paint) {
                 layoutWindows(screen);
                 break;  // paint anew for the new size
             }
+            if (!isKeyForMenus(code)) continue;
             if (screen.fits()) return code;
-            if ((code & 0xFF & ~0x20) == 'Q') throw LeaveProgram{};
+            if (isMenuKey(code, 'Q')) throw LeaveProgram{};
         }
     }
 }
 
-void installQuitSignals() {
+bool isMenuKey(int code, char letter) { return code >= 0 && code <= 0xFF && foldLetter(static_cast<char>(code)) == letter; }
+
+char answerByte(int code) {
+    if (code == KEY_BACKSPACE) return static_cast<char>(erasechar());
+    if (code == KEY_ENTER) return '\n';
+    return static_cast<char>(code);
+}
+
+bool quitRequested() { return quitSignalled != 0; }
+
+void installSignals() {
+    // An earlier program may have left the terminal non-blocking; that must
+    // not read as the end of input.
     inputFlagsAtStart = fcntl(STDIN_FILENO, F_GETFL);
-    catchUnlessIgnored(SIGINT);
-    catchUnlessIgnored(SIGTERM);
-    catchUnlessIgnored(SIGHUP);
+    blockingInput();
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) catchUnlessIgnored(signalNumber);
+    // A write past the file-size limit or into a pipe that nobody reads
+    // fails with an error that a save reports; it must not kill the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+    // Children are waited for one by one; an inherited SIG_IGN would have
+    // the system reap them unseen.
+    std::signal(SIGCHLD, SIG_DFL);
 }
 
 void restoreInputMode() {
-    if (quitSignalled && inputFlagsAtStart != -1) fcntl(STDIN_FILENO, F_SETFL, inputFlagsAtStart);
+    if (inputFlagsAtStart != -1) fcntl(STDIN_FILENO, F_SETFL, inputFlagsAtStart);
 }

@@ -19,10 +19,21 @@ using Paint = std::function<void()>;
 // returned as a key: the windows are laid out again and painted anew.
 int waitKey(Screen& screen, Echo echoMode, const Paint& paint);
 
-// Catches SIGINT, SIGTERM and SIGHUP (unless ignored) so that they end the
-// program through LeaveProgram with the terminal restored. Call before initscr,
-// so that curses leaves them to us.
-void installQuitSignals();
+// Whether a key code is the menu letter `letter` (uppercase) in either case.
+// A function or cursor key never is, whatever its low byte.
+bool isMenuKey(int code, char letter);
 
-// Undoes what a quit signal did to standard input; call before endwin.
+// The byte a key code stands for as the answer to a letter prompt.
+char answerByte(int code);
+
+// Whether a quit signal has arrived; what runs another program polls it.
+bool quitRequested();
+
+// Catches SIGINT, SIGTERM, SIGHUP and SIGQUIT (unless ignored) so that they
+// end the program through LeaveProgram with the terminal restored, keeps
+// SIGPIPE and SIGXFSZ from ending it, and makes standard input blocking.
+// Call before initscr, so that curses leaves the quit signals to us.
+void installSignals();
+
+// Gives standard input back the flags it had at the start; call at exit.
 void restoreInputMode();

@@ -1,10 +1,12 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "panels.h"
 #include "puzzle.h"
 #include "screen.h"
+#include "terminal.h"
 
 namespace {
 
@@ -35,6 +37,14 @@ int main(int argc, char** argv) {
     // The user's locale, so that the text panel shows the multibyte
     // characters of puzzles copied from the web.
     std::setlocale(LC_ALL, "");
+
+    // Curses would draw a terminal it cannot address onto one line, or end
+    // with a message of its own; say what is wrong before anything is drawn.
+    std::string problem = terminalProblem();
+    if (!problem.empty()) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        return 1;
+    }
 
     Puzzle puzzle;
     if (argc == 2) puzzle.load(argv[1]);

@@ -7,6 +7,7 @@
 #include "file_menu.h"
 #include "input.h"
 #include "panels.h"
+#include "terminal.h"
 #include "tools_menu.h"
 
 namespace {
@@ -47,26 +48,16 @@ std::size_t fittingTail(std::string_view typed, int columns) {
     return count;
 }
 
-// Curses leaves the terminal for the life of the object; the next update
-// clears the terminal and paints every cell again, since the command may
-// have written anywhere on it.
-struct CursesSuspended {
-    CursesSuspended() { endwin(); }
-    ~CursesSuspended() { clearok(curscr, TRUE); }
-    CursesSuspended(const CursesSuspended&) = delete;
-    CursesSuspended& operator=(const CursesSuspended&) = delete;
-};
-
 WINDOW* makeWindow(const Rect& rect) {
     return subwin(stdscr, rect.rows, rect.columns, rect.top, rect.left);
 }
 
 void setOneLetter(Screen& screen, Puzzle& puzzle) {
-    char cypherLetter = static_cast<char>(waitKey(screen, Echo::On, [&] {
+    char cypherLetter = answerByte(waitKey(screen, Echo::On, [&] {
         redraw(screen, puzzle);
         drawMenuMessage(screen, SET_PROMPT);
     }));
-    char plainLetter = static_cast<char>(waitKey(screen, Echo::On, [&] {
+    char plainLetter = answerByte(waitKey(screen, Echo::On, [&] {
         redraw(screen, puzzle);
         char prompt[80];
         std::snprintf(prompt, sizeof prompt, SET_TO_PROMPT_FORMAT, cypherLetter);
@@ -77,7 +68,7 @@ void setOneLetter(Screen& screen, Puzzle& puzzle) {
 }
 
 void unsetOneLetter(Screen& screen, Puzzle& puzzle) {
-    char cypherLetter = static_cast<char>(waitKey(screen, Echo::On, [&] {
+    char cypherLetter = answerByte(waitKey(screen, Echo::On, [&] {
         redraw(screen, puzzle);
         drawMenuMessage(screen, UNSET_PROMPT);
     }));
@@ -101,14 +92,12 @@ constexpr MenuAction MAIN_ACTIONS[] = {
 void mainLoop(Screen& screen, Puzzle& puzzle) {
     for (;;) {
         int code = waitKey(screen, Echo::Off, [&] { paintMainScreen(screen, puzzle); });
-        if ((code & 0xFF & ~0x20) == 'Q') return;
-        if ((code & 0xFF) == CTRL_L) {
-            // Something outside may have written on the terminal: clear it and
-            // paint every cell again at the next update.
-            clearok(curscr, TRUE);
+        if (isMenuKey(code, 'Q')) return;
+        if (code == CTRL_L) {
+            repaintWholeTerminal();
             continue;
         }
-        handleMainKey(static_cast<char>(code & 0xFF), screen, puzzle);
+        handleMainKey(answerByte(code), screen, puzzle);
     }
 }
 
@@ -158,11 +147,6 @@ void showMessageAndWait(Screen& screen, const Paint& background, std::string_vie
     });
 }
 
-void runOutsideCurses(const std::string& command) {
-    CursesSuspended suspended;
-    (void)!std::system(command.c_str());
-}
-
 void placeCursor(int row, int column) {
     wmove(stdscr, row, std::min(column, COLS - 1));
     wnoutrefresh(stdscr);
@@ -193,11 +177,10 @@ void handleMainKey(char key, Screen& screen, Puzzle& puzzle) {
 }
 
 void runInterface(Puzzle& puzzle) {
-    installQuitSignals();
-    initscr();
+    installSignals();
+    enterCursesMode();
     Screen screen;
     layoutWindows(screen);
-    start_color();
     init_pair(PAIR_MENU, COLOR_GREEN, COLOR_BLACK);
     init_pair(PAIR_KEY, COLOR_BLUE, COLOR_BLACK);
     init_pair(PAIR_TEXT, COLOR_WHITE, COLOR_BLACK);
@@ -206,7 +189,7 @@ void runInterface(Puzzle& puzzle) {
     } catch (const LeaveProgram&) {
         // End of input or a quit signal: leave as Q would.
     }
-    restoreInputMode();
     deleteWindows(screen);
-    endwin();
+    leaveCursesMode();
+    restoreInputMode();
 }

@@ -66,9 +66,5 @@ void drawMenuMessage(Screen& screen, std::string_view text, std::string_view typ
 // for any key.
 void showMessageAndWait(Screen& screen, const Paint& background, std::string_view message);
 
-// Runs a shell command with the terminal handed back as the user's shell had
-// it, and has the whole terminal repainted afterwards.
-void runOutsideCurses(const std::string& command);
-
 // Moves the terminal's cursor and brings the terminal up to date.
 void placeCursor(int row, int column);

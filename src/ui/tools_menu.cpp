@@ -1,11 +1,20 @@
 #include "tools_menu.h"
 
+#include <algorithm>
+#include <string>
+
+#include "terminal.h"
+
 namespace {
 
 constexpr std::string_view TOOLS_MENU_TEXT = " R:RandomCypher 3:ROT13 T:Transform G:Generate C:Cancel ";
 constexpr std::string_view RANDOMIZING_MESSAGE = "Please wait, randomizing...";
 constexpr std::string_view GENERATING_MESSAGE = "Please wait, generating...";
 constexpr std::string_view NO_FORTUNE_MESSAGE = "No usable text from fortune. Press a key.";
+// With the first line of what fortune wrote on its error output.
+constexpr std::string_view NO_FORTUNE_BEFORE = "No usable text from fortune (";
+constexpr std::string_view NO_FORTUNE_AFTER = "). Press a key.";
+constexpr std::string_view CUT_MARK = "...";
 
 // The statistics view stands in for the text panel while the menu is open.
 void drawStatisticsScreen(Screen& screen, const Puzzle& puzzle) {
@@ -29,12 +38,24 @@ void transformText(Screen& screen, Puzzle& puzzle) {
     puzzle.transform();
 }
 
+// What fortune complained of, cut to fit the menu row, tells a missing
+// program apart from texts of the wrong length.
+std::string noTextMessage(const std::string& complaint) {
+    if (complaint.empty()) return std::string(NO_FORTUNE_MESSAGE);
+    std::size_t room = static_cast<std::size_t>(std::max(COLS - 1, 0));
+    std::size_t frame = NO_FORTUNE_BEFORE.size() + NO_FORTUNE_AFTER.size();
+    std::string shown = complaint;
+    if (frame + shown.size() > room) shown = shown.substr(0, room > frame + CUT_MARK.size() ? room - frame - CUT_MARK.size() : 0) + std::string(CUT_MARK);
+    return std::string(NO_FORTUNE_BEFORE) + shown + std::string(NO_FORTUNE_AFTER);
+}
+
 void generateText(Screen& screen, Puzzle& puzzle) {
     showWaitMessage(screen, puzzle, GENERATING_MESSAGE);
-    bool generated = puzzle.generate();
-    // fortune may have written its complaints anywhere on the terminal.
-    clearok(curscr, TRUE);
-    if (!generated) showMessageAndWait(screen, [&] { drawStatisticsScreen(screen, puzzle); }, NO_FORTUNE_MESSAGE);
+    GenerateResult result = puzzle.generate(quitRequested);
+    resumeAfterChild();
+    if (result.outcome == GenerateResult::Outcome::Interrupted) throw LeaveProgram{};
+    if (result.outcome == GenerateResult::Outcome::NoUsableText)
+        showMessageAndWait(screen, [&] { drawStatisticsScreen(screen, puzzle); }, noTextMessage(result.complaint));
 }
 
 constexpr MenuAction TOOLS_ACTIONS[] = {
@@ -52,10 +73,9 @@ void toolsMenu(Screen& screen, Puzzle& puzzle) {
             drawStatisticsScreen(screen, puzzle);
             drawMenuBar(screen, TOOLS_MENU_TEXT);
         });
-        char choice = foldLetter(static_cast<char>(code & 0xFF));
-        if (choice == 'C') return;
+        if (isMenuKey(code, 'C')) return;
         for (const MenuAction& action : TOOLS_ACTIONS) {
-            if (choice != action.key) continue;
+            if (!isMenuKey(code, action.key)) continue;
             action.run(screen, puzzle);
             puzzle.decode();
             return;

@@ -1,0 +1,29 @@
+// The terminal itself: whether it can hold the screen, its modes in curses
+// mode, and handing it to another program.
+#pragma once
+
+#include <string>
+
+// Why the terminal named by TERM cannot hold the screen, as the line to
+// print before leaving; empty when it can. Call before curses mode.
+std::string terminalProblem();
+
+// Curses mode, as the program uses it: function and cursor keys as one
+// code each, no XON/XOFF flow control, colours where the terminal has them.
+void enterCursesMode();
+// Back to the terminal as the program found it.
+void leaveCursesMode();
+
+// Has the next update clear the terminal and paint every cell again, for
+// when something outside may have written on it.
+void repaintWholeTerminal();
+
+// Runs a shell command line with the terminal handed over, as the user's
+// shell had it; the next update brings the whole screen back. A quit signal
+// ends the command and then the program.
+void runOutsideCurses(const std::string& commandLine);
+
+// After a child that ran beside curses mode (and may have been stopped and
+// continued with the program): the terminal gets the program's modes back
+// and is painted anew. A quit signal meanwhile ends the program.
+void resumeAfterChild();
