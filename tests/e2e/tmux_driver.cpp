@@ -193,7 +193,10 @@ std::string Tmux::tmux(const std::vector<std::string>& arguments, bool mustSucce
 void Tmux::start(const std::vector<std::string>& arguments, const Environment& environment,
                  const std::string& stdinFile, bool fromInteractiveShell) {
     std::string sanitizerLog = (base_ / "sanitizer").string();
-    std::string command = (prelude_.empty() ? "" : prelude_ + "; ") + "cd " + shellQuote(dir_.string()) + " && env";
+    // The process that becomes the program tells its process id first.
+    std::string pidFile = (base_ / "pid").string();
+    std::string command = (prelude_.empty() ? "" : prelude_ + "; ") + "cd " + shellQuote(dir_.string()) +
+                          " && sh -c 'echo $$ > \"$0\" && exec \"$@\"' " + shellQuote(pidFile) + " env";
     Environment pinned = {
         {"TERM", "tmux-256color"},
         {"LANG", "C.UTF-8"},
@@ -217,8 +220,9 @@ void Tmux::start(const std::vector<std::string>& arguments, const Environment& e
     // The prompt then records the status, once no job is left stopped.
     // Otherwise the pane runs the command line directly, and the shell, not
     // tmux, collects the status: tmux may be slow to reap it.
-    std::string paneCommand = fromInteractiveShell ? "env PS1='$ ' bash --norc --noprofile -i"
-                                                   : command + "; echo $? > " + status;
+    std::string paneCommand = fromInteractiveShell
+                                  ? "env PS1='$ ' bash --norc --noprofile -i"
+                                  : command + "; s=$?; " + (postlude_.empty() ? "" : postlude_ + "; ") + "echo $s > " + status;
     tmux({"start-server", ";", "set-option", "-g", "remain-on-exit", "on", ";", "set-option", "-g", "status",
           "off", ";", "set-option", "-g", "default-terminal", "tmux-256color", ";", "new-session", "-d", "-x",
           std::to_string(columns_), "-y", std::to_string(rows_), paneCommand});
@@ -228,12 +232,10 @@ void Tmux::start(const std::vector<std::string>& arguments, const Environment& e
         type("PROMPT_COMMAND='s=$?; jobs %% >/dev/null 2>&1 || echo $s > '" + shellQuote(status) + "; " + command);
         press("Enter");
     }
-    // The program is the only child of the pane's shell.
-    std::string shell = paneValue("#{pane_pid}");
     auto deadline = std::chrono::steady_clock::now() + DEADLINE;
     while (pid_ <= 0 && std::chrono::steady_clock::now() < deadline) {
-        std::ifstream children("/proc/" + shell + "/task/" + shell + "/children");
-        if (!(children >> pid_)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::ifstream in(pidFile);
+        if (!(in >> pid_)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
 
@@ -245,6 +247,10 @@ void Tmux::resize(int columns, int rows) {
     columns_ = columns;
     rows_ = rows;
     tmux({"resize-window", "-x", std::to_string(columns), "-y", std::to_string(rows)});
+}
+
+void Tmux::writeToTerminal(const std::string& bytes) {
+    std::ofstream(paneValue("#{pane_tty}"), std::ios::binary) << bytes;
 }
 
 void Tmux::hangUp() { tmux({"kill-pane"}); }

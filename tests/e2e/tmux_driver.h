@@ -49,8 +49,13 @@ public:
     void start(const std::vector<std::string>& arguments, const Environment& environment = {},
                const std::string& stdinFile = "", bool fromInteractiveShell = false);
 
-    // Shell commands the program's shell runs before starting it.
+    // Shell commands the program's shell runs before starting it, and after
+    // it has ended (before its status is recorded).
     void runBefore(const std::string& shellCommands) { prelude_ = shellCommands; }
+    void runAfter(const std::string& shellCommands) { postlude_ = shellCommands; }
+
+    // Writes bytes on the program's terminal, as another program would.
+    void writeToTerminal(const std::string& bytes);
 
     void type(const std::string& literal);  // each byte a key
     void press(const std::string& keyName);  // tmux key names: Enter, Escape, C-l
@@ -87,7 +92,7 @@ private:
     std::filesystem::path dir_;
     std::string socket_;
     int columns_, rows_;
-    std::string prelude_;
+    std::string prelude_, postlude_;
     bool started_ = false;
     int pid_ = -1;
 };

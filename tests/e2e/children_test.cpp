@@ -1,0 +1,140 @@
+// Other programs the program runs, the editor and fortune: job control,
+// quitting while one runs, and the screen they leave behind.
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "screens.h"
+#include "tmux_driver.h"
+
+namespace {
+
+bool appearsWithin(const std::filesystem::path& file, std::chrono::milliseconds patience) {
+    auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!std::filesystem::exists(file)) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// Whether the process is gone (or a zombie, waiting for whoever adopted it).
+bool processGone(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return stat.empty() || stat.find(") Z ") != std::string::npos;
+}
+
+bool goneWithin(pid_t pid, std::chrono::milliseconds patience) {
+    auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!processGone(pid)) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+Tmux::Environment onPath(Tmux& tmux) { return {{"PATH", tmux.path("bin") + ":" + std::getenv("PATH")}}; }
+
+const char* const TERMINAL_TYPES[] = {"xterm-256color", "screen", "tmux-256color"};
+
+}  // namespace
+
+TEST(Children, CtrlZWhileTheEditorRunsStopsTheProgramWithIt) {
+    Tmux tmux;
+    tmux.writeFile("editor",
+                   "#!/bin/sh\necho EDITOR-READY\nread line\nstty -a > " + tmux.path("mode") +
+                       "\nprintf '%s\\n' \"$line\" > \"$1\"\n",
+                   true);
+    tmux.writeFile("puzzle.txt", "Ab\n");
+    tmux.start({"puzzle.txt"}, {{"VISUAL", tmux.path("editor")}}, "", true);
+    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+    tmux.type("FN");
+    ASSERT_TRUE(tmux.waitForLine(0, "File to create?"));
+    tmux.type("new.txt");
+    tmux.press("Enter");
+    ASSERT_TRUE(tmux.waitForText("EDITOR-READY"));
+    tmux.press("C-z");
+    ASSERT_TRUE(tmux.waitForText("Stopped"));
+    tmux.type("fg");
+    tmux.press("Enter");
+    // The editor reads its line in the modes the shell gave it; the program
+    // neither repainted nor switched the terminal under it.
+    tmux.type("Xyz abc");
+    tmux.press("Enter");
+    ASSERT_TRUE(tmux.waitFor([](const Screen& s) { return startsWith(s.lines[0], MAIN_BAR) && s.contains("Xyz abc"); },
+                             "the new puzzle"));
+    std::string mode = tmux.readFile("mode");
+    EXPECT_NE(mode.find(" icanon"), std::string::npos) << mode;
+    EXPECT_NE(mode.find(" echo "), std::string::npos) << mode;
+    EXPECT_NE(mode.find(" icrnl"), std::string::npos) << mode;
+    tmux.type("q");
+    EXPECT_EQ(tmux.waitForExit(), 0);
+}
+
+TEST(Children, QuitDuringGenerateEndsFortuneAndAllItStarted) {
+    const std::pair<int, const char*> ways[] = {{SIGTERM, nullptr}, {SIGHUP, nullptr}, {SIGQUIT, nullptr}, {0, "C-c"}};
+    for (const auto& [signalNumber, keys] : ways) {
+        SCOPED_TRACE(keys ? keys : strsignal(signalNumber));
+        Tmux tmux;
+        tmux.writeFile("bin/fortune", "#!/bin/sh\nsleep 30 & echo $! > " + tmux.path("sleeper") + "\nwait\n", true);
+        tmux.writeFile("puzzle.txt", "Ab\n");
+        // The keyboard's Ctrl-C goes to the foreground job: the program's
+        // job, from a shell with job control.
+        tmux.start({"puzzle.txt"}, onPath(tmux), "", keys != nullptr);
+        ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+        tmux.type("TG");
+        ASSERT_TRUE(appearsWithin(tmux.path("sleeper"), Tmux::DEADLINE));
+        ASSERT_TRUE(tmux.waitForLine(0, "Please wait, generating..."));
+        auto asked = std::chrono::steady_clock::now();
+        if (keys)
+            tmux.press(keys);
+        else
+            tmux.signal(signalNumber);
+        EXPECT_EQ(tmux.waitForExit(), 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1));
+        pid_t sleeper = std::atoi(tmux.readFile("sleeper").c_str());
+        ASSERT_GT(sleeper, 0);
+        EXPECT_TRUE(goneWithin(sleeper, std::chrono::seconds(2)));
+    }
+}
+
+TEST(Children, RepaintsLeaveNothingOtherProgramsWrote) {
+    for (const char* type : TERMINAL_TYPES) {
+        SCOPED_TRACE(type);
+        Tmux tmux;
+        // An editor that draws on the alternate screen and leaves without
+        // cleaning up, and a fortune that writes straight on the terminal.
+        tmux.writeFile("bin/editor", "#!/bin/sh\nprintf '\\033[?1049h\\033[12;30HJUNK-OF-EDITOR'\n"
+                                     "printf 'One fish\\ntwo fish\\n' > \"$1\"\n", true);
+        tmux.writeFile("bin/fortune", "#!/bin/sh\nprintf '\\033[14;30HJUNK-OF-FORTUNE' > /dev/tty\n"
+                                      "printf 'Red fish\\nblue fish\\nold fish\\nnew fish\\n'\n", true);
+        Tmux::Environment environment = onPath(tmux);
+        environment.push_back({"TERM", type});
+        environment.push_back({"VISUAL", tmux.path("bin/editor")});
+        startOn(tmux, "Ab\n", environment);
+
+        tmux.writeToTerminal("\033[10;30HJUNK-OF-OTHERS");
+        ASSERT_TRUE(tmux.waitForText("JUNK-OF-OTHERS"));
+        tmux.press("C-l");
+        ASSERT_TRUE(tmux.waitFor([](const Screen& s) { return !s.contains("JUNK"); }, "Ctrl-L to clear the junk"));
+
+        tmux.type("FN");
+        ASSERT_TRUE(tmux.waitForLine(0, "File to create?"));
+        tmux.type("fish.txt");
+        tmux.press("Enter");
+        ASSERT_TRUE(tmux.waitFor([](const Screen& s) { return s.contains("two fish") && !s.contains("JUNK"); },
+                                 "the new puzzle without the editor's junk"));
+
+        tmux.type("TG");
+        ASSERT_TRUE(tmux.waitFor(
+            [](const Screen& s) { return startsWith(s.lines[0], MAIN_BAR) && s.contains("____ ____") && !s.contains("JUNK"); },
+            "the generated puzzle without fortune's junk"));
+    }
+}
