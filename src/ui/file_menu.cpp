@@ -10,6 +10,10 @@ constexpr std::string_view FILE_MENU_TEXT =
     " L:Load T:saveText B:saveBinary S:SaveKeys K:LoadKeys N:New C:Cancel ";
 constexpr std::string_view NO_EDITOR_MESSAGE = "Set VISUAL or EDITOR to choose an editor. Press a key.";
 
+// The bar and the cursor after it must fit the least terminal, or the way
+// out of the menu would be cut off.
+static_assert(FILE_MENU_TEXT.size() < MIN_COLUMNS);
+
 // A name may be typed to 255 characters; the operations get at most 254.
 constexpr std::size_t TYPED_NAME_LIMIT = 255;
 constexpr std::size_t NAME_LIMIT = 254;

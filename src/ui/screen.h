@@ -10,8 +10,9 @@
 
 enum ColourPair : short { PAIR_MENU = 1, PAIR_KEY = 2, PAIR_TEXT = 3 };
 
-// The key panel's second row needs 62 columns; the text panel needs a row.
-constexpr int MIN_COLUMNS = 62;
+// The File menu bar, the widest text that must show whole, takes 69 columns
+// and the cursor waits in the one after it; the text panel needs a row.
+constexpr int MIN_COLUMNS = 70;
 constexpr int MIN_ROWS = 5;
 
 struct Rect {
