@@ -137,8 +137,19 @@ TEST(Terminal, SmallTerminalShowsANoticeUntilItGrows) {
 
 TEST(Terminal, Utf8TextKeepsBothRowsAligned) {
     Tmux tmux;
-    startOn(tmux, "\xe2\x80\x9c" "Caf\xc3\xa9" "\xe2\x80\x9d isn\xe2\x80\x99t \xff ok\n");
+    startOn(tmux, "\xe2\x80\x9c" "Caf\xc3\xa9" "\xe2\x80\x9d isn\xe2\x80\x99t \xff ok\n"
+                  "Cafe\xcc\x81 noe\xcc\x88l!\n"
+                  "e\xcc\x81\tx \xe6\x97\xa5\ty\n");
     Screen screen = tmux.capture();
+    // A combining mark joins the cell before it, in both rows, and takes no
+    // column of its own; tabs stop every eight columns.
+    EXPECT_TRUE(startsWith(screen.lines[3], "____\xcc\x81 ___\xcc\x88_! "));
+    EXPECT_TRUE(startsWith(screen.lines[4], "Cafe\xcc\x81 noe\xcc\x88l! "));
+    EXPECT_TRUE(startsWith(screen.lines[5], "_\xcc\x81       _ \xe6\x97\xa5    _ "));
+    EXPECT_TRUE(startsWith(screen.lines[6], "e\xcc\x81       x \xe6\x97\xa5    y "));
+    for (int row : {3, 4, 5, 6})
+        for (const ScreenCell& cell : screen.cells[row]) EXPECT_FALSE(cell.reverse) << "row " << row;
+
     EXPECT_TRUE(startsWith(screen.lines[2], "\xe2\x80\x9c" "Caf\xc3\xa9" "\xe2\x80\x9d isn\xe2\x80\x99t ? ok"));
     EXPECT_TRUE(startsWith(screen.lines[1], "\xe2\x80\x9c___\xc3\xa9\xe2\x80\x9d ___\xe2\x80\x99_ ? __"));
     for (const char* character : {"\xe2\x80\x9c", "\xc3\xa9", "\xe2\x80\x9d", "\xe2\x80\x99"}) {
