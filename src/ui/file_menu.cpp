@@ -1,14 +1,20 @@
 #include "file_menu.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "cells.h"
 
 namespace {
 
 constexpr std::string_view FILE_MENU_TEXT =
     " L:Load T:saveText B:saveBinary S:SaveKeys K:LoadKeys N:New C:Cancel ";
 constexpr std::string_view NO_EDITOR_MESSAGE = "Set VISUAL or EDITOR to choose an editor. Press a key.";
+// "Could not write NAME: REASON. Press a key.", in its parts around the name.
+constexpr std::string_view SAVE_FAILED_TEXT = "Could not write ";
+constexpr const char* SAVE_FAILED_REASON_FORMAT = ": %s. Press a key.";
 
 // The bar and the cursor after it must fit the least terminal, or the way
 // out of the menu would be cut off.
@@ -23,8 +29,9 @@ constexpr unsigned char BACKSPACE = 0x08, DELETE = 0x7F, CTRL_U = 0x15;
 
 void reportSave(Screen& screen, Puzzle& puzzle, const std::string& name, SaveResult result) {
     if (result.ok()) return;
-    std::string message = "Could not write " + name + ": " + std::strerror(result.error) + ". Press a key.";
-    showMessageAndWait(screen, [&] { redraw(screen, puzzle); }, message);
+    char reason[512];
+    std::snprintf(reason, sizeof reason, SAVE_FAILED_REASON_FORMAT, std::strerror(result.error));
+    showMessageAndWait(screen, [&] { redraw(screen, puzzle); }, SAVE_FAILED_TEXT, name, reason);
 }
 
 void loadPuzzle(Screen&, Puzzle& puzzle, const std::string& name) {
@@ -89,14 +96,9 @@ constexpr FileAction FILE_ACTIONS[] = {
     {'N', "File to create? ", createWithEditor},
 };
 
-// Removes the last character, all the bytes of a UTF-8 one.
-void eraseLastCharacter(std::string& typed) {
-    while (!typed.empty()) {
-        unsigned char byte = static_cast<unsigned char>(typed.back());
-        typed.pop_back();
-        if ((byte & 0xC0) != 0x80) break;
-    }
-}
+// Removes the last character as the prompt shows it: a multibyte character
+// whole, a stray byte alone.
+void eraseLastCharacter(std::string& typed) { typed.resize(lastCharacterStart(typed)); }
 
 }  // namespace
 

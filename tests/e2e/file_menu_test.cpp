@@ -153,6 +153,34 @@ TEST(FileMenu, NamesAreEditedAndCutAt254Characters) {
     EXPECT_FALSE(std::filesystem::exists(tmux.path(name)));
 }
 
+TEST(FileMenu, LongNamesShowTheirEndInColumns) {
+    Tmux tmux(70, 24);
+    startOn(tmux, "Ab\n");
+    std::string wide;
+    for (int i = 0; i < 12; ++i) wide += "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e";  // 日本語
+    openPrompt(tmux, "S", "File to save keys to?");
+    tmux.type(wide + "END");
+    std::string end = "\xe6\x9c\xac\xe8\xaa\x9e" + wide.substr(0, 6 * 9) + "END";  // 本語, 6 x 日本語
+    ASSERT_TRUE(tmux.waitForLine(0, "File to save keys to? ..." + end));
+    EXPECT_EQ(tmux.cursor(), std::make_pair(0, 68));
+
+    // A byte that is no character is one reverse '?'.
+    tmux.press("C-u");
+    tmux.type("\xff\xfe\x80\xff\xfe\x80ok");
+    ASSERT_TRUE(tmux.waitForLine(0, "File to save keys to? ??????ok"));
+    Screen screen = tmux.capture();
+    EXPECT_TRUE(screen.at(0, 22).reverse && screen.at(0, 27).reverse);
+    EXPECT_FALSE(screen.at(0, 28).reverse);
+    for (int i = 0; i < 3; ++i) tmux.press("BSpace");  // o, k and one stray byte
+    tmux.press("Enter");
+    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+    EXPECT_TRUE(std::filesystem::exists(tmux.path("\xff\xfe\x80\xff\xfe")));
+
+    // A failure keeps its reason and "Press a key." whole; the name gives way.
+    fileCommand(tmux, "T", "Text file to save?", "no/such/" + std::string(60, 'd') + "/\xe6\x97\xa5\xe6\x9c\xac.txt");
+    ASSERT_TRUE(tmux.waitForLine(0, "Could not write .../\xe6\x97\xa5\xe6\x9c\xac.txt: No such file or directory. Press a key."));
+}
+
 TEST(FileMenu, FailedSaveIsReportedUntilAKey) {
     Tmux tmux;
     startOn(tmux, "Ab\n");
