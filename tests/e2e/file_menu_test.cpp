@@ -131,26 +131,37 @@ TEST(FileMenu, OnlyCommandKeysLeaveTheBar) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmux.dir()), {}), 2);
 }
 
-TEST(FileMenu, NamesAreEditedAndCutAt254Characters) {
+TEST(FileMenu, NamesAreEditedAndHeldTo254Bytes) {
     Tmux tmux;
     startOn(tmux, "Ab\n");
-    std::string name(255, 'n');
     openPrompt(tmux, "T", "Text file to save?");
     tmux.type("wrong");
     tmux.press("BSpace");
     tmux.press("C-u");
     tmux.type("abc");
     tmux.press("BSpace");
-    tmux.type("d");
+    tmux.type("dn\xc3\xa9");  // Backspace takes all of a UTF-8 character
+    tmux.press("BSpace");
+    tmux.type("o");
     tmux.press("Enter");
     ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
-    EXPECT_TRUE(std::filesystem::exists(tmux.path("abd")));
+    EXPECT_TRUE(std::filesystem::exists(tmux.path("abdno")));
     EXPECT_FALSE(std::filesystem::exists(tmux.path("wron")));
 
-    fileCommand(tmux, "S", "File to save keys to?", name);
+    // The 255th byte is refused, so Backspace takes the 254th.
+    openPrompt(tmux, "S", "File to save keys to?");
+    tmux.type(std::string(255, 'n'));
+    tmux.press("BSpace");
+    tmux.press("Enter");
     ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
-    EXPECT_TRUE(std::filesystem::exists(tmux.path(name.substr(0, 254))));
-    EXPECT_FALSE(std::filesystem::exists(tmux.path(name)));
+    EXPECT_TRUE(std::filesystem::exists(tmux.path(std::string(253, 'n'))));
+
+    // A character that would pass the limit is refused whole.
+    std::string wide = "n";
+    for (int i = 0; i < 84; ++i) wide += "\xe6\x97\xa5";  // 253 bytes in all
+    fileCommand(tmux, "S", "File to save keys to?", wide + "\xe6\x97\xa5" + "x");
+    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+    EXPECT_TRUE(std::filesystem::exists(tmux.path(wide + "x")));
 }
 
 TEST(FileMenu, LongNamesShowTheirEndInColumns) {
