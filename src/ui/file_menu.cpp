@@ -1,8 +1,11 @@
 #include "file_menu.h"
 
-#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
+
+#include "cells.h"
 
 #include "terminal.h"
 
@@ -11,17 +14,25 @@ namespace {
 constexpr std::string_view FILE_MENU_TEXT =
     " L:Load T:saveText B:saveBinary S:SaveKeys K:LoadKeys N:New C:Cancel ";
 constexpr std::string_view NO_EDITOR_MESSAGE = "Set VISUAL or EDITOR to choose an editor. Press a key.";
+// "Could not write NAME: REASON. Press a key.", in its parts around the name.
+constexpr std::string_view SAVE_FAILED_TEXT = "Could not write ";
+constexpr const char* SAVE_FAILED_REASON_FORMAT = ": %s. Press a key.";
 
-// A name may be typed to 255 characters; the operations get at most 254.
-constexpr std::size_t TYPED_NAME_LIMIT = 255;
+// The bar and the cursor after it must fit the least terminal, or the way
+// out of the menu would be cut off.
+static_assert(FILE_MENU_TEXT.size() < MIN_COLUMNS);
+
+// The operations take a name of at most 254 bytes, and the prompt holds no
+// more: what it shows is what is used.
 constexpr std::size_t NAME_LIMIT = 254;
 
-constexpr unsigned char BACKSPACE = 0x08, DELETE = 0x7F, CTRL_U = 0x15;
+constexpr int BACKSPACE = 0x08, DELETE = 0x7F, CTRL_U = 0x15;
 
 void reportSave(Screen& screen, Puzzle& puzzle, const std::string& name, SaveResult result) {
     if (result.ok()) return;
-    std::string message = "Could not write " + name + ": " + std::strerror(result.error) + ". Press a key.";
-    showMessageAndWait(screen, [&] { redraw(screen, puzzle); }, message);
+    char reason[512];
+    std::snprintf(reason, sizeof reason, SAVE_FAILED_REASON_FORMAT, std::strerror(result.error));
+    showMessageAndWait(screen, [&] { redraw(screen, puzzle); }, SAVE_FAILED_TEXT, name, reason);
 }
 
 void loadPuzzle(Screen&, Puzzle& puzzle, const std::string& name) {
@@ -93,14 +104,74 @@ constexpr FileAction FILE_ACTIONS[] = {
     {'N', "File to create? ", createWithEditor},
 };
 
-// Removes the last character, all the bytes of a UTF-8 one.
-void eraseLastCharacter(std::string& typed) {
-    while (!typed.empty()) {
-        unsigned char byte = static_cast<unsigned char>(typed.back());
-        typed.pop_back();
-        if ((byte & 0xC0) != 0x80) break;
-    }
+// Whether `bytes` begin a character of the locale or make exactly one.
+bool oneCharacterSoFar(std::string_view bytes) {
+    std::mbstate_t state{};
+    wchar_t code;
+    std::size_t length = std::mbrtowc(&code, bytes.data(), bytes.size(), &state);
+    return length == static_cast<std::size_t>(-2) || length == bytes.size();
 }
+
+// Where the character starts that `byte` would continue at the end of
+// `typed`, or the end of `typed` when it continues none.
+std::size_t continuedStart(std::string_view typed, char byte) {
+    for (std::size_t length = 1; length < MB_CUR_MAX && length <= typed.size(); ++length) {
+        std::string_view start = typed.substr(typed.size() - length);
+        std::mbstate_t state{};
+        wchar_t code;
+        if (std::mbrtowc(&code, start.data(), start.size(), &state) == static_cast<std::size_t>(-2) &&
+            oneCharacterSoFar(std::string(start) + byte))
+            return typed.size() - length;
+    }
+    return typed.size();
+}
+
+// The name being typed. A character that does not fit is refused whole: its
+// first bytes are taken back out of the name and the rest of it refused as
+// it comes, so that no half character is left in the name.
+struct NameTyping {
+    std::string typed;
+    std::string refused;  // the bytes so far of a character that did not fit
+
+    void type(char byte) {
+        if (!refused.empty()) {
+            refused += byte;
+            if (oneCharacterSoFar(refused)) {
+                beep();
+                return;
+            }
+            refused.clear();
+        }
+        // A NUL would end the name for the file system.
+        if (byte != '\0' && typed.size() < NAME_LIMIT) {
+            typed += byte;
+            return;
+        }
+        if (byte != '\0') {
+            std::size_t start = continuedStart(typed, byte);
+            refused = typed.substr(start) + byte;
+            typed.resize(start);
+        }
+        beep();
+    }
+
+    void erase() {
+        refused.clear();
+        typed.resize(lastCharacterStart(typed));
+    }
+
+    void eraseAll() {
+        refused.clear();
+        typed.clear();
+    }
+};
+
+bool isEraseKey(int code) {
+    return code == KEY_BACKSPACE || code == BACKSPACE || code == DELETE ||
+           code == static_cast<unsigned char>(erasechar());
+}
+
+bool isKillKey(int code) { return code == CTRL_U || code == static_cast<unsigned char>(killchar()); }
 
 }  // namespace
 
@@ -111,27 +182,22 @@ std::string shellQuote(std::string_view word) {
 }
 
 std::string promptString(Screen& screen, const Paint& background, std::string_view prompt) {
-    std::string typed;
+    NameTyping name;
     for (;;) {
         int code = waitKey(screen, Echo::Off, [&] {
             background();
-            drawMenuMessage(screen, prompt, typed);
+            drawMenuMessage(screen, prompt, name.typed);
         });
-        unsigned char byte = static_cast<unsigned char>(code & 0xFF);
-        if (byte == '\n' || byte == '\r') break;
-        if (byte == erasechar() || byte == DELETE || byte == BACKSPACE) {
-            eraseLastCharacter(typed);
-        } else if (byte == killchar() || byte == CTRL_U) {
-            typed.clear();
-        } else if (typed.size() < TYPED_NAME_LIMIT) {
-            typed += static_cast<char>(byte);
-        } else {
-            beep();
-        }
+        // A key of the keypad comes as one code above 0xFF; its low byte
+        // means nothing, so it is never typed.
+        if (code == KEY_ENTER || code == '\n' || code == '\r') return name.typed;
+        if (isEraseKey(code))
+            name.erase();
+        else if (isKillKey(code))
+            name.eraseAll();
+        else if (code <= 0xFF)
+            name.type(static_cast<char>(code));
     }
-    // A NUL ends the name, as it would end it for the file system.
-    typed.resize(std::min({typed.find('\0'), typed.size(), NAME_LIMIT}));
-    return typed;
 }
 
 void fileMenu(Screen& screen, Puzzle& puzzle) {

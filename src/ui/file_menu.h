@@ -9,9 +9,9 @@
 
 void fileMenu(Screen& screen, Puzzle& puzzle);
 
-// Reads a file name in the menu row after the prompt. Enter ends it; the
-// terminal's erase and kill characters edit it. At most 255 characters are
-// taken, of which the first 254 are returned.
+// Reads a file name in the menu row after the prompt. Enter ends it;
+// Backspace and the terminal's erase and kill characters edit it. It holds
+// at most 254 bytes; a key beyond them is refused with a beep.
 std::string promptString(Screen& screen, const Paint& background, std::string_view prompt);
 
 // Single-quotes a word for the shell, each ' written as '\''.

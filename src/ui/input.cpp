@@ -4,8 +4,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "puzzle.h"
 #include "screen.h"
@@ -64,11 +69,38 @@ struct WaitingForKey {
     throw LeaveProgram{};
 }
 
-constexpr const char* SIZE_NOTICE = "Quorvantis needs a terminal of at least 62 columns and 5 rows.";
+constexpr const char* SIZE_NOTICE_FORMAT = "Quorvantis needs a terminal of at least %d columns and %d rows.";
+
+// The notice in rows of at most `columns`, broken between words; only a word
+// longer than a row is broken inside.
+std::vector<std::string> wrapWords(std::string_view text, std::size_t columns) {
+    std::vector<std::string> rows(1);
+    for (std::size_t begin = 0; begin < text.size();) {
+        std::size_t end = std::min(text.find(' ', begin), text.size());
+        std::string_view word = text.substr(begin, end - begin);
+        begin = end + 1;
+        if (!rows.back().empty() && rows.back().size() + 1 + word.size() <= columns)
+            rows.back() += ' ';
+        else if (!rows.back().empty())
+            rows.emplace_back();
+        for (;;) {
+            std::size_t fits = std::min(word.size(), columns - rows.back().size());
+            rows.back() += word.substr(0, fits);
+            word.remove_prefix(fits);
+            if (word.empty()) break;
+            rows.emplace_back();
+        }
+    }
+    return rows;
+}
 
 void showSizeNotice() {
+    char notice[96];
+    std::snprintf(notice, sizeof notice, SIZE_NOTICE_FORMAT, MIN_COLUMNS, MIN_ROWS);
     werase(stdscr);
-    mvwaddstr(stdscr, 0, 0, SIZE_NOTICE);
+    std::vector<std::string> rows = wrapWords(notice, static_cast<std::size_t>(std::max(COLS, 1)));
+    for (int row = 0; row < LINES && row < static_cast<int>(rows.size()); ++row)
+        mvwaddstr(stdscr, row, 0, rows[row].c_str());
     placeCursor(0, 0);
 }
 

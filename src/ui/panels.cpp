@@ -1,9 +1,6 @@
 #include "panels.h"
 
-#include <cwchar>
-#include <cwctype>
-#include <vector>
-
+#include "cells.h"
 #include "screen.h"
 
 namespace {
@@ -13,85 +10,38 @@ constexpr const char* NO_WARNING = "                        ";  // as wide as th
 
 constexpr int TAB_WIDTH = 8;
 
-bool isPrintableAscii(unsigned char byte) { return byte >= 0x20 && byte < 0x7F; }
-
-// One screen cell, or two for a double-width character.
-struct Cell {
-    wchar_t character;
-    int width;
-    bool odd;  // stands for a byte that cannot be shown as it is
-};
-
 // A key entry or a plaintext letter may hold any byte; it always takes one
 // column, so that it stays under its letter.
 Cell letterCell(char byte) {
-    if (isPrintableAscii(static_cast<unsigned char>(byte))) return {static_cast<wchar_t>(byte), 1, false};
-    return {L'?', 1, true};
-}
-
-void putCell(WINDOW* window, const Cell& cell, attr_t attributes, short pair) {
-    wchar_t text[] = {cell.character, L'\0'};
-    cchar_t shown;
-    setcchar(&shown, text, attributes | (cell.odd ? A_REVERSE : A_NORMAL), pair, nullptr);
-    wadd_wch(window, &shown);
-}
-
-// A multibyte character of the user's locale that starts at `offset`: its
-// length in bytes, or 0 when the bytes there do not form a printable one.
-// Only bytes above 0x7F may belong to it, so that no letter is ever swallowed.
-std::size_t multibyteAt(const std::string& text, std::size_t offset, std::size_t end, Cell& cell) {
-    std::mbstate_t state{};
-    wchar_t character;
-    std::size_t length = std::mbrtowc(&character, text.data() + offset, end - offset, &state);
-    if (length == 0 || length > end - offset) return 0;
-    for (std::size_t i = 0; i < length; ++i)
-        if (static_cast<unsigned char>(text[offset + i]) < 0x80) return 0;
-    int width = wcwidth(character);
-    if (!std::iswprint(static_cast<wint_t>(character)) || width < 1) return 0;
-    cell = {character, width, false};
-    return length;
+    if (isPrintableAscii(static_cast<unsigned char>(byte))) return {std::wstring(1, static_cast<wchar_t>(byte)), 1, false};
+    return {L"?", 1, true};
 }
 
 // The cells of one line in both rows. A letter of the cyphertext takes one
 // cell in each row; every other byte is the same in both rows and is shown the
-// same way in both, so the rows stay aligned column for column.
-void lineCells(const Puzzle& puzzle, std::size_t begin, std::size_t end, std::vector<Cell>& plain,
-               std::vector<Cell>& cypher) {
-    const std::string& text = puzzle.cyphertext;
+// same way in both, a combining mark joining the cell before it in each, so
+// the rows stay aligned column for column.
+void lineCells(const Puzzle& puzzle, std::size_t begin, std::size_t end, Cells& plain, Cells& cypher) {
+    std::string_view text = std::string_view(puzzle.cyphertext).substr(0, end);
     int column = 0;
-    auto both = [&](const Cell& cell) {
-        plain.push_back(cell);
-        cypher.push_back(cell);
-        column += cell.width;
-    };
     for (std::size_t i = begin; i < end;) {
         char byte = text[i];
-        unsigned char code = static_cast<unsigned char>(byte);
-        Cell cell{};
         if (isLetter(byte)) {
             plain.push_back(letterCell(i < puzzle.plaintext.size() ? puzzle.plaintext[i] : '_'));
-            cypher.push_back({static_cast<wchar_t>(byte), 1, false});
+            cypher.push_back({std::wstring(1, static_cast<wchar_t>(byte)), 1, false});
             ++column;
             ++i;
-        } else if (isPrintableAscii(code)) {
-            both({static_cast<wchar_t>(byte), 1, false});
-            ++i;
         } else if (byte == '\t') {
-            do both({L' ', 1, false});
-            while (column % TAB_WIDTH != 0);
+            do {
+                plain.push_back({L" ", 1, false});
+                cypher.push_back({L" ", 1, false});
+            } while (++column % TAB_WIDTH != 0);
             ++i;
-        } else if (code < 0x20 || code == 0x7F) {
-            // Control bytes in the usual caret notation, as a terminal user
-            // knows them: ^M for the carriage return of a DOS file.
-            both({L'^', 1, false});
-            both({static_cast<wchar_t>(code ^ 0x40), 1, false});
-            ++i;
-        } else if (std::size_t length = multibyteAt(text, i, end, cell)) {
-            both(cell);
-            i += length;
         } else {
-            both({L'?', 1, true});
-            ++i;
+            addCharacter(text, i, plain);
+            Taken taken = addCharacter(text, i, cypher);
+            column += taken.columns;
+            i += taken.bytes;
         }
     }
 }
@@ -104,7 +54,7 @@ public:
 
     bool full() const { return row_ >= rows_; }
 
-    void writeRow(const std::vector<Cell>& cells, attr_t attributes) {
+    void writeRow(const Cells& cells, attr_t attributes) {
         int column = 0;
         for (const Cell& cell : cells) {
             if (column + cell.width > columns_) {
@@ -155,7 +105,7 @@ void drawTextPanel(const Puzzle& puzzle, WINDOW* textWin) {
     wcolor_set(textWin, PAIR_TEXT, nullptr);
     const std::string& text = puzzle.cyphertext;
     RowWriter writer(textWin);
-    std::vector<Cell> plain, cypher;
+    Cells plain, cypher;
     for (std::size_t begin = 0; begin < text.size() && !writer.full();) {
         std::size_t end = text.find('\n', begin);
         if (end == std::string::npos) end = text.size();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cells.h"
 #include "file_menu.h"
 #include "input.h"
 #include "panels.h"
@@ -16,6 +17,9 @@ constexpr std::string_view MAIN_MENU_TEXT = " S:SetChar U:UnSetChar R:ResetChars
 constexpr std::string_view SET_PROMPT = "Cyphertext letter to set? ";
 constexpr std::string_view UNSET_PROMPT = "Cyphertext letter to unset? ";
 constexpr const char* SET_TO_PROMPT_FORMAT = "Set letter \"%c\" to which plaintext letter (spacebar to unset)? ";
+
+// Marks where a name shown in the menu row has been cut.
+constexpr std::string_view CUT_MARK = "...";
 
 constexpr int CTRL_L = 0x0C;
 
@@ -36,16 +40,18 @@ void writeMenuRow(WINDOW* menuWin, std::string_view text, attr_t attributes) {
     wattr_off(menuWin, attributes, nullptr);
 }
 
-// How many bytes at the end of `typed` fit in `columns` cells: bytes that
-// continue a UTF-8 character take none, control bytes show as ^X.
-std::size_t fittingTail(std::string_view typed, int columns) {
+// The cells at the start or at the end of `cells` that fit in `columns`.
+Cells keepStart(const Cells& cells, int columns) {
     std::size_t count = 0;
-    for (int used = 0; count < typed.size(); ++count) {
-        unsigned char byte = static_cast<unsigned char>(typed[typed.size() - 1 - count]);
-        used += (byte & 0xC0) == 0x80 ? 0 : (byte < 0x20 || byte == 0x7F) ? 2 : 1;
-        if (used > columns) break;
-    }
-    return count;
+    for (int used = 0; count < cells.size() && used + cells[count].width <= columns; ++count)
+        used += cells[count].width;
+    return Cells(cells.begin(), cells.begin() + static_cast<std::ptrdiff_t>(count));
+}
+
+Cells keepEnd(const Cells& cells, int columns) {
+    std::size_t first = cells.size();
+    for (int used = 0; first > 0 && used + cells[first - 1].width <= columns; --first) used += cells[first - 1].width;
+    return Cells(cells.begin() + static_cast<std::ptrdiff_t>(first), cells.end());
 }
 
 WINDOW* makeWindow(const Rect& rect) {
@@ -130,20 +136,40 @@ void drawMenuBar(Screen& screen, std::string_view text) {
     placeCursor(0, static_cast<int>(text.size()));
 }
 
-void drawMenuMessage(Screen& screen, std::string_view text, std::string_view typed) {
-    writeMenuRow(screen.menuWin, text, A_NORMAL);
-    typed.remove_prefix(typed.size() - fittingTail(typed, COLS - 1 - static_cast<int>(text.size())));
-    for (char byte : typed) waddch(screen.menuWin, static_cast<unsigned char>(byte));
+void drawMenuMessage(Screen& screen, std::string_view text, std::string_view name, std::string_view after) {
+    // The cursor stands in the cell after the text, so the text gets one less.
+    int columns = getmaxx(screen.menuWin) - 1;
+    Cells head = textCells(text), shown = textCells(name), tail = textCells(after), mark = textCells(CUT_MARK);
+    int room = columns - widthOf(head) - widthOf(tail);
+    if (widthOf(shown) > room) {
+        if (room >= widthOf(mark)) {
+            shown = keepEnd(shown, room - widthOf(mark));
+        } else {
+            // Not even the mark fits beside the whole head and tail (a long
+            // reason in a message): the head gives way at its end as well.
+            head = keepStart(head, columns - widthOf(tail) - widthOf(mark));
+            shown.clear();
+        }
+        shown.insert(shown.begin(), mark.begin(), mark.end());
+    }
+    Cells row = head;
+    row.insert(row.end(), shown.begin(), shown.end());
+    row.insert(row.end(), tail.begin(), tail.end());
+
+    werase(screen.menuWin);
+    wmove(screen.menuWin, 0, 0);
+    for (const Cell& cell : keepStart(row, columns)) putCell(screen.menuWin, cell, A_NORMAL, PAIR_MENU);
     wnoutrefresh(screen.menuWin);
     // A key typed with echo on is echoed at stdscr's cursor: keep that right
     // after the prompt, where the user looks.
     placeCursor(0, getcurx(screen.menuWin));
 }
 
-void showMessageAndWait(Screen& screen, const Paint& background, std::string_view message) {
+void showMessageAndWait(Screen& screen, const Paint& background, std::string_view message, std::string_view name,
+                        std::string_view after) {
     waitKey(screen, Echo::Off, [&] {
         background();
-        drawMenuMessage(screen, message);
+        drawMenuMessage(screen, message, name, after);
     });
 }
 

@@ -10,8 +10,9 @@
 
 enum ColourPair : short { PAIR_MENU = 1, PAIR_KEY = 2, PAIR_TEXT = 3 };
 
-// The key panel's second row needs 62 columns; the text panel needs a row.
-constexpr int MIN_COLUMNS = 62;
+// The File menu bar, the widest text that must show whole, takes 69 columns
+// and the cursor waits in the one after it; the text panel needs a row.
+constexpr int MIN_COLUMNS = 70;
 constexpr int MIN_ROWS = 5;
 
 struct Rect {
@@ -57,14 +58,17 @@ void paintMainScreen(Screen& screen, const Puzzle& puzzle);
 void handleMainKey(char key, Screen& screen, Puzzle& puzzle);
 
 // A menu bar in reverse video, or a prompt or message without it, on the menu
-// row; the cursor goes right after the text. A prompt shows what has been
-// typed after it, as much of its end as fits.
+// row; the cursor goes right after the text. A prompt or message may hold a
+// file name, typed or reported, between `text` and `after`. Where the row is
+// too narrow the name gives way: its end is kept and the cut marked with
+// "...", so that the point of the message and `after` show whole.
 void drawMenuBar(Screen& screen, std::string_view text);
-void drawMenuMessage(Screen& screen, std::string_view text, std::string_view typed = {});
+void drawMenuMessage(Screen& screen, std::string_view text, std::string_view name = {}, std::string_view after = {});
 
 // Shows a message in the menu row over what `background` draws, and waits
 // for any key.
-void showMessageAndWait(Screen& screen, const Paint& background, std::string_view message);
+void showMessageAndWait(Screen& screen, const Paint& background, std::string_view message,
+                        std::string_view name = {}, std::string_view after = {});
 
 // Moves the terminal's cursor and brings the terminal up to date.
 void placeCursor(int row, int column);

@@ -1,8 +1,5 @@
 #include "tools_menu.h"
 
-#include <algorithm>
-#include <string>
-
 #include "terminal.h"
 
 namespace {
@@ -14,7 +11,6 @@ constexpr std::string_view NO_FORTUNE_MESSAGE = "No usable text from fortune. Pr
 // With the first line of what fortune wrote on its error output.
 constexpr std::string_view NO_FORTUNE_BEFORE = "No usable text from fortune (";
 constexpr std::string_view NO_FORTUNE_AFTER = "). Press a key.";
-constexpr std::string_view CUT_MARK = "...";
 
 // The statistics view stands in for the text panel while the menu is open.
 void drawStatisticsScreen(Screen& screen, const Puzzle& puzzle) {
@@ -38,24 +34,19 @@ void transformText(Screen& screen, Puzzle& puzzle) {
     puzzle.transform();
 }
 
-// What fortune complained of, cut to fit the menu row, tells a missing
-// program apart from texts of the wrong length.
-std::string noTextMessage(const std::string& complaint) {
-    if (complaint.empty()) return std::string(NO_FORTUNE_MESSAGE);
-    std::size_t room = static_cast<std::size_t>(std::max(COLS - 1, 0));
-    std::size_t frame = NO_FORTUNE_BEFORE.size() + NO_FORTUNE_AFTER.size();
-    std::string shown = complaint;
-    if (frame + shown.size() > room) shown = shown.substr(0, room > frame + CUT_MARK.size() ? room - frame - CUT_MARK.size() : 0) + std::string(CUT_MARK);
-    return std::string(NO_FORTUNE_BEFORE) + shown + std::string(NO_FORTUNE_AFTER);
-}
-
 void generateText(Screen& screen, Puzzle& puzzle) {
     showWaitMessage(screen, puzzle, GENERATING_MESSAGE);
     GenerateResult result = puzzle.generate(quitRequested);
     resumeAfterChild();
     if (result.outcome == GenerateResult::Outcome::Interrupted) throw LeaveProgram{};
-    if (result.outcome == GenerateResult::Outcome::NoUsableText)
-        showMessageAndWait(screen, [&] { drawStatisticsScreen(screen, puzzle); }, noTextMessage(result.complaint));
+    if (result.outcome != GenerateResult::Outcome::NoUsableText) return;
+    // What fortune complained of tells a missing program apart from texts
+    // of the wrong length.
+    auto background = [&] { drawStatisticsScreen(screen, puzzle); };
+    if (result.complaint.empty())
+        showMessageAndWait(screen, background, NO_FORTUNE_MESSAGE);
+    else
+        showMessageAndWait(screen, background, NO_FORTUNE_BEFORE, result.complaint, NO_FORTUNE_AFTER);
 }
 
 constexpr MenuAction TOOLS_ACTIONS[] = {

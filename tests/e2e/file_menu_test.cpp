@@ -111,7 +111,7 @@ TEST(FileMenu, OnlyCommandKeysLeaveTheBar) {
     tmux.type("xq?");
     tmux.press("Escape");
     tmux.press("Enter");
-    tmux.press("Up");  // ESC [ A: no byte of it is a command
+    tmux.press("Up");
     tmux.type("S");
     ASSERT_TRUE(tmux.waitForLine(0, "File to save keys to?"));
     tmux.type("keys");
@@ -119,10 +119,10 @@ TEST(FileMenu, OnlyCommandKeysLeaveTheBar) {
     ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
     EXPECT_EQ(tmux.readFile("keys"), std::string(26, ' '));
 
-    // A cursor key ending in B is taken as B.
+    // An empty name is no file.
     tmux.type("F");
     ASSERT_TRUE(tmux.waitForLine(0, FILE_BAR));
-    tmux.press("Down");
+    tmux.type("b");
     ASSERT_TRUE(tmux.waitForLine(0, "Binary file to save?"));
     tmux.press("Enter");
     ASSERT_TRUE(tmux.waitForText("Could not write : No such file or directory. Press a key."));
@@ -131,26 +131,65 @@ TEST(FileMenu, OnlyCommandKeysLeaveTheBar) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmux.dir()), {}), 2);
 }
 
-TEST(FileMenu, NamesAreEditedAndCutAt254Characters) {
+TEST(FileMenu, NamesAreEditedAndHeldTo254Bytes) {
     Tmux tmux;
     startOn(tmux, "Ab\n");
-    std::string name(255, 'n');
     openPrompt(tmux, "T", "Text file to save?");
     tmux.type("wrong");
     tmux.press("BSpace");
     tmux.press("C-u");
     tmux.type("abc");
     tmux.press("BSpace");
-    tmux.type("d");
+    tmux.type("dn\xc3\xa9");  // Backspace takes all of a UTF-8 character
+    tmux.press("BSpace");
+    tmux.type("o");
     tmux.press("Enter");
     ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
-    EXPECT_TRUE(std::filesystem::exists(tmux.path("abd")));
+    EXPECT_TRUE(std::filesystem::exists(tmux.path("abdno")));
     EXPECT_FALSE(std::filesystem::exists(tmux.path("wron")));
 
-    fileCommand(tmux, "S", "File to save keys to?", name);
+    // The 255th byte is refused, so Backspace takes the 254th.
+    openPrompt(tmux, "S", "File to save keys to?");
+    tmux.type(std::string(255, 'n'));
+    tmux.press("BSpace");
+    tmux.press("Enter");
     ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
-    EXPECT_TRUE(std::filesystem::exists(tmux.path(name.substr(0, 254))));
-    EXPECT_FALSE(std::filesystem::exists(tmux.path(name)));
+    EXPECT_TRUE(std::filesystem::exists(tmux.path(std::string(253, 'n'))));
+
+    // A character that would pass the limit is refused whole.
+    std::string wide = "n";
+    for (int i = 0; i < 84; ++i) wide += "\xe6\x97\xa5";  // 253 bytes in all
+    fileCommand(tmux, "S", "File to save keys to?", wide + "\xe6\x97\xa5" + "x");
+    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+    EXPECT_TRUE(std::filesystem::exists(tmux.path(wide + "x")));
+}
+
+TEST(FileMenu, LongNamesShowTheirEndInColumns) {
+    Tmux tmux(70, 24);
+    startOn(tmux, "Ab\n");
+    std::string wide;
+    for (int i = 0; i < 12; ++i) wide += "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e";  // 日本語
+    openPrompt(tmux, "S", "File to save keys to?");
+    tmux.type(wide + "END");
+    std::string end = "\xe6\x9c\xac\xe8\xaa\x9e" + wide.substr(0, 6 * 9) + "END";  // 本語, 6 x 日本語
+    ASSERT_TRUE(tmux.waitForLine(0, "File to save keys to? ..." + end));
+    EXPECT_EQ(tmux.cursor(), std::make_pair(0, 68));
+
+    // A byte that is no character is one reverse '?'.
+    tmux.press("C-u");
+    tmux.type("\xff\xfe\x80\xff\xfe\x80ok");
+    ASSERT_TRUE(tmux.waitForLine(0, "File to save keys to? ??????ok"));
+    Screen screen = tmux.capture();
+    EXPECT_TRUE(screen.at(0, 22).reverse && screen.at(0, 27).reverse);
+    EXPECT_FALSE(screen.at(0, 28).reverse);
+    for (int i = 0; i < 3; ++i) tmux.press("BSpace");  // o, k and one stray byte
+    tmux.press("Enter");
+    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+    EXPECT_TRUE(std::filesystem::exists(tmux.path("\xff\xfe\x80\xff\xfe")));
+
+    // A failure keeps its reason and "Press a key." whole; the name gives way.
+    fileCommand(tmux, "T", "Text file to save?", "no/such/" + std::string(60, 'd') + "/\xe6\x97\xa5\xe6\x9c\xac.txt");
+    ASSERT_TRUE(tmux.waitForLine(0, "Could not write .../\xe6\x97\xa5\xe6\x9c\xac.txt: No such file or directory. Press a key."));
 }
 
 TEST(FileMenu, FailedSaveIsReportedUntilAKey) {

@@ -265,6 +265,12 @@ Screen Tmux::capture() {
     ScreenCell style;
     for (const std::string& line : splitLines(tmux({"capture-pane", "-p", "-N", "-e"})))
         screen.cells.push_back(parseCells(line, style));
+    // tmux leaves out the blank cells at the end of a row that nothing was
+    // written to; every row is as wide as the pane.
+    for (std::size_t row = 0; row < screen.lines.size() && row < screen.cells.size(); ++row) {
+        int missing = columns_ - static_cast<int>(screen.cells[row].size());
+        if (missing > 0) screen.lines[row].append(static_cast<std::size_t>(missing), ' ');
+    }
     return screen;
 }
 
