@@ -133,9 +133,7 @@ enum class ChildKind { Captured, TerminalJob, ProgramGroup };
 //
 // A terminal job stopped from the keyboard stops the program too, so that
 // the user's shell sees the whole job stopped; continued in the foreground,
-// the program hands the terminal back and continues the child. A captured
-// child's group goes when the child does, so that nothing it started is
-// left behind; an editor may leave a window of its own open.
+// the program hands the terminal back and continues the child.
 bool waitForChild(pid_t child, ChildKind kind, const StopRequested& stopRequested) {
     bool ownGroup = kind != ChildKind::ProgramGroup;
     bool interrupted = false, childStopped = false;
@@ -162,7 +160,6 @@ bool waitForChild(pid_t child, ChildKind kind, const StopRequested& stopRequeste
         }
         poll(nullptr, 0, pause);
     }
-    if (kind == ChildKind::Captured || (interrupted && ownGroup)) kill(-child, SIGKILL);
     reap(child);
     return interrupted;
 }

@@ -232,13 +232,18 @@ TEST(FileMenu, NewRunsTheEditorWithTheNameAsOneArgument) {
     EXPECT_NE(mode.find(" onlcr"), std::string::npos) << mode;
 }
 
-TEST(FileMenu, NewFallsBackFromEmptyVisualToEditorWithOptions) {
+TEST(FileMenu, NewTakesTheEditorValueWholeAndNamesAsNames) {
     Tmux tmux;
     writeFakeEditor(tmux, "editor");
-    startOn(tmux, "Ab\n", {{"VISUAL", ""}, {"EDITOR", tmux.path("editor") + " --wait"}});
-    fileCommand(tmux, "n", "File to create?", "new.txt");
+    // Blanks alone are no editor; a long value is never cut, not even
+    // inside its quotes; a name that looks like an option (vim's +command)
+    // reaches the editor as a path, and is loaded as typed.
+    std::string longOption(520, 'x');
+    startOn(tmux, "Ab\n", {{"VISUAL", " \t "}, {"EDITOR", tmux.path("editor") + " --wait '" + longOption + "'"}});
+    fileCommand(tmux, "n", "File to create?", "+!touch vimran");
     ASSERT_TRUE(tmux.waitForText("Bcd efg"));
-    EXPECT_EQ(tmux.readFile("editor.log"), "editor=editor argc=2\narg=[--wait]\narg=[new.txt]\n");
+    EXPECT_EQ(tmux.readFile("editor.log"),
+              "editor=editor argc=3\narg=[--wait]\narg=[" + longOption + "]\narg=[./+!touch vimran]\n");
 }
 
 TEST(FileMenu, NewWithoutAnEditorSaysSoAndChangesNothing) {
