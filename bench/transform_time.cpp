@@ -27,8 +27,8 @@ int main() {
     constexpr int CALLS = 10000;
     constexpr auto LIMIT = std::chrono::milliseconds(1);
     std::string text;
-    while (text.size() < MAX_FILE_BYTES) text += "The quick brown fox jumps over the lazy dog.\n";
-    text.resize(MAX_FILE_BYTES);
+    while (text.size() < MAX_TEXT_BYTES) text += "The quick brown fox jumps over the lazy dog.\n";
+    text.resize(MAX_TEXT_BYTES);
 
     Puzzle puzzle;
     puzzle.cyphertext = text;

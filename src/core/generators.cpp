@@ -46,7 +46,7 @@ void keepScratchCopy(std::string_view text) {
 
 // What a plain-text puzzle file with these bytes would give as its text.
 std::string_view puzzleTextOf(std::string_view bytes) {
-    bytes = bytes.substr(0, MAX_FILE_BYTES);
+    bytes = bytes.substr(0, MAX_TEXT_BYTES);
     return bytes.substr(0, std::min(bytes.find('\0'), bytes.size()));
 }
 

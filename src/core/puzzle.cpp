@@ -1,7 +1,9 @@
 #include "puzzle.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <optional>
+
+#include "safe_read.h"
 
 Puzzle::Puzzle() { reset(); }
 
@@ -50,26 +52,25 @@ bool Puzzle::load(const char* fileName) {
     plaintext.clear();
     key.fill(' ');
 
-    std::FILE* file = std::fopen(fileName, "rb");
-    if (!file) {
+    std::optional<std::string> read = readFileStart(fileName, MAX_BINARY_FILE_BYTES);
+    if (!read) {
         reset();
         return false;
     }
-    // One byte more than is ever read, so that the data is always followed by
-    // a NUL: a file of just the seven letters "CGFILE1" then matches the magic.
-    std::array<char, MAX_FILE_BYTES + 1> buffer{};
-    std::size_t count = std::fread(buffer.data(), 1, MAX_FILE_BYTES, file);
-    std::fclose(file);
-    std::string_view data(buffer.data(), count);
+    std::string_view data = *read;
+    // The magic is compared as though a NUL followed the data: a file of
+    // just the seven letters "CGFILE1" then matches it.
+    std::string start(data.substr(0, CGFILE_MAGIC.size()));
+    start.resize(CGFILE_MAGIC.size(), '\0');
 
-    if (std::string_view(buffer.data(), CGFILE_MAGIC.size()) == CGFILE_MAGIC) {
+    if (start == CGFILE_MAGIC) {
         // A short binary file supplies only the key entries it holds; nothing
         // is taken from beyond the bytes that were read.
-        std::string_view stored = data.substr(std::min(count, CGFILE_MAGIC.size()));
+        std::string_view stored = data.substr(std::min(data.size(), CGFILE_MAGIC.size()));
         for (std::size_t i = 0; i < KEY_SIZE; ++i) key[i] = i < stored.size() ? stored[i] : ' ';
-        cyphertext = upToNul(data.substr(std::min(count, BINARY_HEADER_BYTES)));
+        cyphertext = upToNul(data.substr(std::min(data.size(), BINARY_HEADER_BYTES)));
     } else {
-        cyphertext = upToNul(data);
+        cyphertext = upToNul(data.substr(0, MAX_TEXT_BYTES));
     }
     decode();
     return true;

@@ -23,12 +23,16 @@ constexpr bool isLetter(char c) { return isUpperLetter(foldLetter(c)); }
 
 constexpr std::size_t KEY_SIZE = 26;
 
-// Only this many bytes of a puzzle file are ever read.
-constexpr std::size_t MAX_FILE_BYTES = 4095;
+// Only this many bytes of text are ever read: the whole of a plain-text
+// puzzle file, the part after the header of a binary one.
+constexpr std::size_t MAX_TEXT_BYTES = 4095;
 
 // A binary puzzle file: this magic, the 26 key bytes, then the cyphertext.
+// Its text is read after the header, so that every binary file the program
+// writes from a text of MAX_TEXT_BYTES loads back whole.
 constexpr std::string_view CGFILE_MAGIC{"CGFILE1\0", 8};
 constexpr std::size_t BINARY_HEADER_BYTES = CGFILE_MAGIC.size() + KEY_SIZE;
+constexpr std::size_t MAX_BINARY_FILE_BYTES = BINARY_HEADER_BYTES + MAX_TEXT_BYTES;
 
 constexpr std::string_view WELCOME_TEXT =
     "Welcome to Quorvantis!  This program has been designed to help you solve\n"
@@ -78,7 +82,8 @@ public:
 
     void reset();
     void decode();
-    // Returns whether the file could be opened; when it could not, the
+    // Returns whether the file could be read; when it could not (it is
+    // missing, unreadable, a terminal, or fails before its first byte), the
     // puzzle is in the reset state.
     bool load(const char* fileName);
 

@@ -50,11 +50,22 @@ int writeAll(int descriptor, std::string_view bytes) {
     return 0;
 }
 
-// Devices and FIFOs cannot be replaced; they get the bytes directly.
-SaveResult writeInPlace(const std::string& path, std::string_view bytes) {
-    int descriptor = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (descriptor < 0) return {errno};
-    int error = writeAll(descriptor, bytes);
+// Writes into a file that is already open for writing: it keeps its inode,
+// and with it its owner, its mode and every other link to it.
+SaveResult writeInPlace(int descriptor, const struct stat& status, std::string_view bytes) {
+    int error = 0;
+    // Opened without waiting for a FIFO's reader; once there is one, the
+    // bytes wait for it to take them.
+    int flags = fcntl(descriptor, F_GETFL);
+    if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) error = errno;
+    if (error == 0) error = writeAll(descriptor, bytes);
+    if (S_ISREG(status.st_mode)) {
+        // Cut to size only after the bytes are down: a save no longer than
+        // the old content then reuses its blocks, and a full disk fails it
+        // less often.
+        if (error == 0 && ftruncate(descriptor, static_cast<off_t>(bytes.size())) != 0) error = errno;
+        if (error == 0 && fsync(descriptor) != 0) error = errno;
+    }
     if (close(descriptor) != 0 && error == 0) error = errno;
     return {error};
 }
@@ -65,29 +76,52 @@ mode_t modeForNewFile() {
     return 0666 & ~mask;
 }
 
-SaveResult replaceFile(const std::string& path, const struct stat* existing, std::string_view bytes) {
-    // Named after the target, so that one left by a crash can be recognised,
-    // but short enough for any name the target itself may have.
+// The file that will replace `path`: beside it, so that the rename stays on
+// one file system; named after it, so that one left by a crash can be
+// recognised, but short enough for any name the target itself may have.
+// Returns -1, with errno set, when the folder takes no new file.
+int createTemporary(const std::string& path, std::string& temporary) {
     std::string base = path.substr(path.rfind('/') + 1).substr(0, TEMPORARY_BASE_LIMIT);
-    std::string temporary = directoryOf(path) + "/." + base + ".XXXXXX";
-    int descriptor = mkostemp(temporary.data(), O_CLOEXEC);
-    if (descriptor < 0) return {errno};
+    temporary = directoryOf(path) + "/." + base + ".XXXXXX";
+    return mkostemp(temporary.data(), O_CLOEXEC);
+}
 
-    int error = 0;
-    if (existing) {
-        // Best effort: only the owner or root can hand the file back.
-        if (existing->st_uid != geteuid() || existing->st_gid != getegid())
-            (void)!fchown(descriptor, existing->st_uid, existing->st_gid);
-        if (fchmod(descriptor, existing->st_mode & 07777) != 0) error = errno;
-    } else if (fchmod(descriptor, modeForNewFile()) != 0) {
-        error = errno;
-    }
-    if (error == 0) error = writeAll(descriptor, bytes);
+// Fills the temporary file and renames it over `path` once every byte is
+// safely down; on any failure it goes, and `path` stays as it was.
+SaveResult fillAndRename(int descriptor, const std::string& temporary, const std::string& path,
+                         std::string_view bytes) {
+    int error = writeAll(descriptor, bytes);
     if (error == 0 && fsync(descriptor) != 0) error = errno;
     if (close(descriptor) != 0 && error == 0) error = errno;
     if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
     if (error != 0) unlink(temporary.c_str());
     return {error};
+}
+
+SaveResult createFile(const std::string& path, std::string_view bytes) {
+    std::string temporary;
+    int descriptor = createTemporary(path, temporary);
+    if (descriptor < 0) return {errno};
+    if (fchmod(descriptor, modeForNewFile()) != 0) {
+        int error = errno;
+        close(descriptor);
+        unlink(temporary.c_str());
+        return {error};
+    }
+    return fillAndRename(descriptor, temporary, path, bytes);
+}
+
+// A rename puts a new inode in place of the old. Only a regular file with no
+// other link to it stays the same file that way, and only when the new inode
+// can carry its owner: the user's own file, or any file when the user is root.
+bool mayReplace(const struct stat& status) {
+    return S_ISREG(status.st_mode) && status.st_nlink == 1 && (geteuid() == 0 || status.st_uid == geteuid());
+}
+
+// Fails when the replacement cannot carry the old file's group, one this
+// user is not in, say.
+bool takeOwnerAndMode(int descriptor, const struct stat& status) {
+    return fchown(descriptor, status.st_uid, status.st_gid) == 0 && fchmod(descriptor, status.st_mode & 07777) == 0;
 }
 
 }  // namespace
@@ -98,11 +132,38 @@ SaveResult writeWholeFile(const char* fileName, std::string_view bytes) {
     int error = 0;
     if (!resolveLinks(path, error)) return {error};
 
-    struct stat status {};
-    if (stat(path.c_str(), &status) == 0) {
-        if (!S_ISREG(status.st_mode)) return writeInPlace(path, bytes);
-        return replaceFile(path, &status, bytes);
+    // Opening the file for writing, without truncating it, asks whether this
+    // user may change it at all: a rename needs only the folder's permission.
+    // A FIFO with no reader makes the open fail at once (ENXIO), not wait.
+    int descriptor = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) {
+        if (errno != ENOENT) return {errno};
+        return createFile(path, bytes);
     }
-    if (errno != ENOENT) return {errno};
-    return replaceFile(path, nullptr, bytes);
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0) {
+        error = errno;
+        close(descriptor);
+        return {error};
+    }
+    if (mayReplace(status)) {
+        std::string temporary;
+        int replacement = createTemporary(path, temporary);
+        if (replacement >= 0 && takeOwnerAndMode(replacement, status)) {
+            close(descriptor);
+            return fillAndRename(replacement, temporary, path, bytes);
+        }
+        if (replacement >= 0) {
+            close(replacement);
+            unlink(temporary.c_str());
+        } else if (errno != EACCES && errno != EPERM) {
+            error = errno;
+            close(descriptor);
+            return {error};
+        }
+    }
+    // A folder that takes no new file, a file with other links, or one whose
+    // owner or group a new file could not carry: the bytes go into the file
+    // itself, which the user may write.
+    return writeInPlace(descriptor, status, bytes);
 }

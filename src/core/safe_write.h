@@ -5,9 +5,12 @@
 
 #include "puzzle.h"
 
-// Writes `bytes` as the whole content of the file `fileName`. A regular file
-// (or a new one) is written to a temporary file beside it and renamed over it
-// only once every byte is safely down, so on failure the old file stays as it
-// was. A symbolic link is followed and stays a link. A device or FIFO is
-// written in place.
+// Writes `bytes` as the whole content of the file `fileName`, which this
+// user must be allowed to write; if not, nothing changes. A new file, and a
+// regular file of this user's (any file, for root) with a single link, is
+// written to a temporary file beside it and renamed over it only once every
+// byte is safely down, so on failure the old file stays as it was. Any other
+// file keeps its identity, owner and links by being written in place; so
+// does one in a folder that takes no temporary file. A symbolic link is
+// followed and stays a link. A FIFO with no reader fails at once (ENXIO).
 SaveResult writeWholeFile(const char* fileName, std::string_view bytes);

@@ -1,7 +1,9 @@
-#include <cstdio>
+#include <algorithm>
+#include <optional>
 #include <string>
 
 #include "puzzle.h"
+#include "safe_read.h"
 #include "safe_write.h"
 
 SaveResult Puzzle::saveText(const char* fileName) const {
@@ -20,11 +22,12 @@ SaveResult Puzzle::saveKeys(const char* fileName) const {
 }
 
 void Puzzle::loadKeys(const char* fileName) {
-    std::FILE* file = std::fopen(fileName, "rb");
-    if (!file) return;
+    // A file that cannot be read leaves the key as it was, even one that
+    // opens and then fails, as a directory does.
+    std::optional<std::string> stored = readFileStart(fileName, KEY_SIZE);
+    if (!stored) return;
     key.fill(' ');
-    std::fread(key.data(), 1, key.size(), file);
-    std::fclose(file);
+    std::copy(stored->begin(), stored->end(), key.begin());
     // Only the letters A to Z are taken: whatever else a key file holds
     // (lowercase, digits, a newline an editor added) reads as unset.
     for (char& entry : key)

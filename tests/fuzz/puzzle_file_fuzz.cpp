@@ -10,9 +10,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Puzzle puzzle;
     FUZZ_CHECK(puzzle.load(asFile(data, size)));
 
-    std::string_view file(reinterpret_cast<const char*>(data), std::min(size, MAX_FILE_BYTES));
+    std::string_view file(reinterpret_cast<const char*>(data), size);
     bool binary = file.substr(0, CGFILE_MAGIC.size()) == CGFILE_MAGIC || file == CGFILE_MAGIC.substr(0, 7);
+    // The text limit counts after a binary file's header, from the start of a plain one.
     std::string_view text = binary ? file.substr(std::min(file.size(), BINARY_HEADER_BYTES)) : file;
+    text = text.substr(0, MAX_TEXT_BYTES);
     text = text.substr(0, std::min(text.find('\0'), text.size()));
 
     FUZZ_CHECK(puzzle.cyphertext == text);

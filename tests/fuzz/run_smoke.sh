@@ -5,4 +5,4 @@
 set -eu
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-"$1" -seed=1 -runs="$3" -max_len=4096 -timeout=10 "$scratch" "$2"
+"$1" -seed=1 -runs="$3" -max_len=4200 -timeout=10 "$scratch" "$2"

@@ -1,6 +1,13 @@
 #include "puzzle.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 
 #include "temp_dir.h"
 
@@ -179,17 +186,17 @@ TEST_F(PuzzleLoad, BinaryFileRestoresKeyAndText) {
     EXPECT_EQ(puzzle.cyphertext, "");
 }
 
-TEST_F(PuzzleLoad, BinaryTextIsCutAt4061Bytes) {
+TEST_F(PuzzleLoad, BinaryTextIsCutAt4095BytesAfterTheHeader) {
     std::string text;
-    for (int i = 0; i < 4095; ++i) text += static_cast<char>('A' + i % 26);
+    for (int i = 0; i < 4200; ++i) text += static_cast<char>('A' + i % 26);
     std::string key = "ZYXWVUTSRQPONMLKJIHGFEDCBA";
     Puzzle puzzle;
-    puzzle.load(writeFile("big", bytes("CGFILE1\0") + key + text).c_str());
-    EXPECT_EQ(keyOf(puzzle), key);
-    EXPECT_EQ(puzzle.cyphertext, text.substr(0, 4061));
-
-    puzzle.load(writeFile("fits", bytes("CGFILE1\0") + key + text.substr(0, 4061)).c_str());
-    EXPECT_EQ(puzzle.cyphertext, text.substr(0, 4061));
+    for (std::size_t length : {4095u, 4200u}) {
+        puzzle.load(writeFile("big", bytes("CGFILE1\0") + key + text.substr(0, length)).c_str());
+        EXPECT_EQ(keyOf(puzzle), key);
+        EXPECT_EQ(puzzle.cyphertext.size(), std::min<std::size_t>(length, 4095)) << length;
+        EXPECT_TRUE(text.compare(0, puzzle.cyphertext.size(), puzzle.cyphertext) == 0) << length;
+    }
 }
 
 TEST_F(PuzzleLoad, ShortMagicFileKeepsOnlyTheEntriesItHolds) {
@@ -220,6 +227,44 @@ TEST_F(PuzzleLoad, UnopenableFileGivesResetState) {
     puzzle.load("");
     expectResetState(puzzle);
 
-    puzzle.load(dir.c_str());  // a directory opens but cannot be read
+    // A directory opens, but its first read fails.
+    puzzle.setChar('A', 'B');
+    EXPECT_FALSE(puzzle.load(dir.c_str()));
+    expectResetState(puzzle);
+}
+
+TEST_F(PuzzleLoad, FifoNeverWaitsForAWriterThatIsNotThere) {
+    Deadline deadline;
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    Puzzle puzzle;
+    EXPECT_TRUE(puzzle.load(path("fifo").c_str()));
     EXPECT_EQ(puzzle.cyphertext, "");
+
+    // A writer still at work is waited for, piece by piece.
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    std::thread writer([&] {
+        (void)!write(ends[1], "Hel", 3);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        (void)!write(ends[1], "lo", 2);
+        close(ends[1]);
+    });
+    EXPECT_TRUE(puzzle.load(("/proc/self/fd/" + std::to_string(ends[0])).c_str()));
+    writer.join();
+    close(ends[0]);
+    EXPECT_EQ(puzzle.cyphertext, "Hello");
+}
+
+TEST_F(PuzzleLoad, TerminalIsNeverReadAsAPuzzleOrKeyFile) {
+    Deadline deadline;
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    ASSERT_EQ(write(master, "Hi\n", 3), 3);  // keys typed and not yet read
+    Puzzle puzzle;
+    EXPECT_FALSE(puzzle.load(ptsname(master)));
+    expectResetState(puzzle);
+    puzzle.setChar('A', 'B');
+    puzzle.loadKeys(ptsname(master));
+    EXPECT_EQ(keyOf(puzzle), "B" + std::string(25, ' '));
+    close(master);
 }

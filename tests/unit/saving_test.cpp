@@ -79,7 +79,7 @@ TEST_F(Saving, TextExportIsPlaintextTwoNewlinesCyphertext) {
 TEST_F(Saving, BinaryFileRoundTripsKeyAndTextAtTheLimit) {
     Puzzle puzzle;
     puzzle.cyphertext.clear();
-    for (int i = 0; i < 4061; ++i) puzzle.cyphertext += static_cast<char>(i % 7 == 0 ? '\n' : 'a' + i % 26);
+    for (int i = 0; i < 4095; ++i) puzzle.cyphertext += static_cast<char>(i % 7 == 0 ? '\n' : 'a' + i % 26);
     std::string key = bytes("Q7\0\x01z                     ");
     std::copy(key.begin(), key.end(), puzzle.key.begin());
     puzzle.decode();
@@ -119,6 +119,9 @@ TEST_F(Saving, KeyFilesKeepOnlyUppercaseLetters) {
     loaded.decode();
     std::string plaintext = loaded.plaintext;
     loaded.loadKeys(path("missing").c_str());
+    EXPECT_EQ(keyOf(loaded), "    T" + std::string(21, ' '));
+    EXPECT_EQ(loaded.plaintext, plaintext);
+    loaded.loadKeys(dir.c_str());  // opens, but its first read fails
     EXPECT_EQ(keyOf(loaded), "    T" + std::string(21, ' '));
     EXPECT_EQ(loaded.plaintext, plaintext);
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 class TempDirTest : public ::testing::Test {
 protected:
@@ -37,3 +38,10 @@ template <std::size_t N>
 std::string bytes(const char (&literal)[N]) {
     return std::string(literal, N - 1);
 }
+
+// A file operation that waits when it must not ends the test process after a
+// few seconds, instead of hanging the suite.
+struct Deadline {
+    Deadline() { alarm(5); }
+    ~Deadline() { alarm(0); }
+};
