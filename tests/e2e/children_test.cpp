@@ -95,6 +95,23 @@ TEST(Children, CtrlZWhileTheEditorRunsStopsTheProgramWithIt) {
     EXPECT_EQ(tmux.waitForExit(), 0);
 }
 
+TEST(Children, QuitWhileTheEditorRunsEndsItAndRestoresTheTerminal) {
+    Tmux tmux;
+    tmux.writeFile("editor", "#!/bin/sh\necho $$ > " + tmux.path("editor-pid") + "\nsleep 30\n", true);
+    tmux.runBefore("stty -g > " + shellQuote(tmux.path("modes-before")));
+    tmux.runAfter("stty -g > " + shellQuote(tmux.path("modes-after")));
+    startOn(tmux, "Ab\n", {{"VISUAL", tmux.path("editor")}});
+    tmux.type("FN");
+    ASSERT_TRUE(tmux.waitForLine(0, "File to create?"));
+    tmux.type("new.txt");
+    tmux.press("Enter");
+    ASSERT_TRUE(appearsWithin(tmux.path("editor-pid"), Tmux::DEADLINE));
+    tmux.signal(SIGTERM);
+    EXPECT_EQ(tmux.waitForExit(), 0);
+    EXPECT_TRUE(goneWithin(std::atoi(tmux.readFile("editor-pid").c_str()), std::chrono::seconds(2)));
+    EXPECT_EQ(tmux.readFile("modes-after"), tmux.readFile("modes-before"));
+}
+
 TEST(Children, QuitDuringGenerateEndsFortuneAndAllItStarted) {
     const std::pair<int, const char*> ways[] = {{SIGTERM, nullptr}, {SIGHUP, nullptr}, {SIGQUIT, nullptr}, {0, "C-c"}};
     for (const auto& [signalNumber, keys] : ways) {
