@@ -48,7 +48,7 @@ TEST(MainScreen, WelcomeScreenHasBarPanelsAndColours) {
 
     EXPECT_EQ(screen.lines[KEY_ROW].substr(0, 38), "Cyphertext: ABCDEFGHIJKLMNOPQRSTUVWXYZ");
     EXPECT_EQ(screen.lines[ENTRIES_ROW].find_last_not_of(' '), 9u);
-    EXPECT_EQ(screen.lines[TITLE_ROW].rfind("Quorvantis v1.2 by ", 0), 0u);
+    EXPECT_EQ(screen.lines[TITLE_ROW].rfind(PRODUCT_TITLE + " by ", 0), 0u);
     EXPECT_NE(screen.lines[TITLE_ROW].find("README"), std::string::npos);
     for (int row : {KEY_ROW, ENTRIES_ROW, TITLE_ROW}) {
         EXPECT_EQ(screen.at(row, 0).foreground, 4) << "row " << row;

@@ -12,6 +12,8 @@ inline constexpr const char* MAIN_BAR = " S:SetChar U:UnSetChar R:ResetChars F:F
 inline constexpr const char* FILE_BAR = " L:Load T:saveText B:saveBinary S:SaveKeys K:LoadKeys N:New C:Cancel";
 inline constexpr const char* TOOLS_BAR = " R:RandomCypher 3:ROT13 T:Transform G:Generate C:Cancel";
 inline constexpr const char* HEADING = "Number of times each letter/word appears in cyphertext:";
+// The name and version that the title row and --version show, from the build.
+inline const std::string PRODUCT_TITLE = std::string("Quorvantis v") + QUORVANTIS_VERSION;
 
 // On 24 rows the key panel takes the last three.
 inline constexpr int KEY_ROW = 21;

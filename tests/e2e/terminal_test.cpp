@@ -18,7 +18,7 @@ constexpr const char* NOTICE = "Quorvantis needs a terminal of at least 62 colum
 // The key panel stands on the last three rows of a terminal `rows` high.
 bool keyPanelAt(const Screen& screen, int rows) {
     return static_cast<int>(screen.lines.size()) == rows && startsWith(screen.lines[rows - 3], "Cyphertext: ABC") &&
-           startsWith(screen.lines[rows - 2], "Plaintext:  B") && startsWith(screen.lines[rows - 1], "Quorvantis v1.2");
+           startsWith(screen.lines[rows - 2], "Plaintext:  B") && startsWith(screen.lines[rows - 1], PRODUCT_TITLE);
 }
 
 // The whole screen as one string, rows joined without breaks: a notice
@@ -194,7 +194,7 @@ TEST(Terminal, HelpAndVersionPrintWithoutTheScreen) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << option;
         EXPECT_EQ(output.find('\033'), std::string::npos) << option;
         if (std::string(option) == "--version") {
-            EXPECT_EQ(output, "Quorvantis v1.2\n");
+            EXPECT_EQ(output, PRODUCT_TITLE + "\n");
         } else {
             EXPECT_TRUE(startsWith(output, "Usage: quorvantis [PUZZLE-FILE]\n")) << output;
             EXPECT_NE(output.find("quorvantis(1)"), std::string::npos) << output;

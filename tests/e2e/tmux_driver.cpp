@@ -183,7 +183,7 @@ std::string Tmux::readFile(const std::string& name) const {
 }
 
 std::string Tmux::tmux(const std::vector<std::string>& arguments, bool mustSucceed) {
-    std::vector<std::string> command = {"tmux", "-L", socket_, "-f", "/dev/null"};
+    std::vector<std::string> command = {TMUX_PROGRAM, "-L", socket_, "-f", "/dev/null"};
     command.insert(command.end(), arguments.begin(), arguments.end());
     CommandResult result = runCommand(command);
     if (mustSucceed && result.status != 0) ADD_FAILURE() << "tmux " << arguments.front() << " failed";
