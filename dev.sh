@@ -38,7 +38,10 @@ run)
     ;;
 test)
     install_missing "${run_packages[@]}" "${test_packages[@]}"
-    # clang for the whole build, since libFuzzer comes only with clang.
+    # clang for the whole build, since libFuzzer comes only with clang. CMake
+    # cannot change the compiler of a build directory, so one made with
+    # another compiler is started afresh.
+    grep -qs '^CMAKE_CXX_COMPILER:[A-Z]*=.*clang' build/test/CMakeCache.txt || rm -rf build/test
     cmake -S . -B build/test -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
         -DQUORVANTIS_SANITIZE=ON -DQUORVANTIS_FUZZ=ON -DQUORVANTIS_WERROR=ON
     cmake --build build/test
