@@ -3,17 +3,20 @@
 # it on the sample puzzle or runs the whole test suite.
 #
 #   ./dev.sh run    build and start `quorvantis sample.txt`
-#   ./dev.sh test   build with AddressSanitizer and UndefinedBehaviorSanitizer
-#                   and run every unit and end-to-end test through CTest
+#   ./dev.sh test   build with clang, AddressSanitizer, UndefinedBehaviorSanitizer
+#                   and the fuzz targets, and run every test through CTest
 set -euo pipefail
 cd "$(dirname "$0")"
 
-# clang and its runtime build the fuzz targets; without them those tests are left out.
-packages=(build-essential cmake ninja-build libncurses-dev libgtest-dev tmux fortune-mod clang libclang-rt-dev groff-base)
+# What building and running need.
+run_packages=(build-essential cmake ninja-build libncurses-dev fortune-mod)
+# What the tests add: clang and its runtime for libFuzzer, GoogleTest, tmux
+# for the end-to-end tests, groff for checking the man page.
+test_packages=(clang libclang-rt-dev libgtest-dev tmux groff-base)
 
 install_missing() {
     local missing=() package
-    for package in "${packages[@]}"; do
+    for package in "$@"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
             missing+=("$package")
     done
@@ -27,14 +30,20 @@ install_missing() {
 
 case "${1:-}" in
 run)
-    install_missing
-    cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANTIS_TESTS=OFF
+    install_missing "${run_packages[@]}"
+    cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANTIS_WERROR=ON \
+        -DQUORVANTIS_TESTS=OFF
     cmake --build build/release
     exec ./build/release/quorvantis sample.txt
     ;;
 test)
-    install_missing
-    cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANTIS_SANITIZE=ON
+    install_missing "${run_packages[@]}" "${test_packages[@]}"
+    # clang for the whole build, since libFuzzer comes only with clang. CMake
+    # cannot change the compiler of a build directory, so one made with
+    # another compiler is started afresh.
+    grep -qs '^CMAKE_CXX_COMPILER:[A-Z]*=.*clang' build/test/CMakeCache.txt || rm -rf build/test
+    cmake -S . -B build/test -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
+        -DQUORVANTIS_SANITIZE=ON -DQUORVANTIS_FUZZ=ON -DQUORVANTIS_WERROR=ON
     cmake --build build/test
     ctest --test-dir build/test --output-on-failure --parallel 2
     ;;

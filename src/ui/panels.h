@@ -7,7 +7,8 @@
 #include "puzzle.h"
 
 constexpr const char* PRODUCT_NAME = "Quorvantis";
-constexpr const char* PRODUCT_VERSION = "v1.2";
+// QUORVANTIS_VERSION comes from the build, which holds the one version number.
+constexpr const char* PRODUCT_VERSION = "v" QUORVANTIS_VERSION;
 constexpr const char* AUTHOR_CREDIT = "the Quorvantis developers <see README.md>";
 
 void drawKeyPanel(const Puzzle& puzzle, WINDOW* keyWin);

@@ -12,6 +12,8 @@ inline constexpr const char* MAIN_BAR = " S:SetChar U:UnSetChar R:ResetChars F:F
 inline constexpr const char* FILE_BAR = " L:Load T:saveText B:saveBinary S:SaveKeys K:LoadKeys N:New C:Cancel";
 inline constexpr const char* TOOLS_BAR = " R:RandomCypher 3:ROT13 T:Transform G:Generate C:Cancel";
 inline constexpr const char* HEADING = "Number of times each letter/word appears in cyphertext:";
+// The name and version that the title row and --version show, from the build.
+inline const std::string PRODUCT_TITLE = std::string("Quorvantis v") + QUORVANTIS_VERSION;
 
 // On 24 rows the key panel takes the last three.
 inline constexpr int KEY_ROW = 21;
@@ -27,10 +29,25 @@ inline std::string shownEntries(const Screen& screen) {
     return row.substr(12, 26);
 }
 
+// The main screen drawn to its end: the bar on top, the title on the last
+// row, and the cursor after the bar, where the program puts it last.
+inline bool mainScreenDrawn(const Screen& screen) {
+    return !screen.lines.empty() && startsWith(screen.lines.front(), MAIN_BAR) &&
+           startsWith(screen.lines.back(), PRODUCT_TITLE) &&
+           screen.cursor == std::make_pair(0, static_cast<int>(std::string(MAIN_BAR).size()) + 1);
+}
+
 // Starts the program on a puzzle file holding `text` and waits for its
 // main screen.
 inline void startOn(Tmux& tmux, const std::string& text, const Tmux::Environment& environment = {}) {
     tmux.writeFile("puzzle.txt", text);
     tmux.start({"puzzle.txt"}, environment);
-    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+    ASSERT_TRUE(tmux.waitFor(mainScreenDrawn, "the main screen"));
+}
+
+// Once the program has ended or stopped, the terminal shows its normal
+// screen again. Polled: tmux may still be taking in the program's last
+// output when the shell already has its status.
+inline bool normalScreenBack(Tmux& tmux) {
+    return tmux.waitFor([](const Screen& screen) { return !screen.alternate; }, "the terminal's normal screen");
 }

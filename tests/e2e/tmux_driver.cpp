@@ -183,7 +183,7 @@ std::string Tmux::readFile(const std::string& name) const {
 }
 
 std::string Tmux::tmux(const std::vector<std::string>& arguments, bool mustSucceed) {
-    std::vector<std::string> command = {"tmux", "-L", socket_, "-f", "/dev/null"};
+    std::vector<std::string> command = {TMUX_PROGRAM, "-L", socket_, "-f", "/dev/null"};
     command.insert(command.end(), arguments.begin(), arguments.end());
     CommandResult result = runCommand(command);
     if (mustSucceed && result.status != 0) ADD_FAILURE() << "tmux " << arguments.front() << " failed";
@@ -193,7 +193,8 @@ std::string Tmux::tmux(const std::vector<std::string>& arguments, bool mustSucce
 void Tmux::start(const std::vector<std::string>& arguments, const Environment& environment,
                  const std::string& stdinFile, bool fromInteractiveShell) {
     std::string sanitizerLog = (base_ / "sanitizer").string();
-    // The process that becomes the program tells its process id first.
+    // The process that becomes the program tells its process id first: the
+    // shell's first child may be a command run before it.
     std::string pidFile = (base_ / "pid").string();
     std::string command = (prelude_.empty() ? "" : prelude_ + "; ") + "cd " + shellQuote(dir_.string()) +
                           " && sh -c 'echo $$ > \"$0\" && exec \"$@\"' " + shellQuote(pidFile) + " env";
@@ -201,7 +202,8 @@ void Tmux::start(const std::vector<std::string>& arguments, const Environment& e
         {"TERM", "tmux-256color"},
         {"LANG", "C.UTF-8"},
         {"LC_ALL", "C.UTF-8"},
-        {"ASAN_OPTIONS", "log_path=" + sanitizerLog + ":detect_leaks=1:abort_on_error=0"},
+        {"ASAN_OPTIONS", "log_path=" + sanitizerLog + ":detect_leaks=" + (detectLeaks_ ? "1" : "0") +
+                             ":abort_on_error=0"},
         {"UBSAN_OPTIONS", "log_path=" + sanitizerLog + ":print_stacktrace=1:halt_on_error=1"},
     };
     pinned.insert(pinned.end(), environment.begin(), environment.end());
@@ -232,6 +234,7 @@ void Tmux::start(const std::vector<std::string>& arguments, const Environment& e
         type("PROMPT_COMMAND='s=$?; jobs %% >/dev/null 2>&1 || echo $s > '" + shellQuote(status) + "; " + command);
         press("Enter");
     }
+    terminal_ = paneValue("#{pane_tty}");
     auto deadline = std::chrono::steady_clock::now() + DEADLINE;
     while (pid_ <= 0 && std::chrono::steady_clock::now() < deadline) {
         std::ifstream in(pidFile);
@@ -246,11 +249,29 @@ void Tmux::press(const std::string& keyName) { tmux({"send-keys", keyName}); }
 void Tmux::resize(int columns, int rows) {
     columns_ = columns;
     rows_ = rows;
+    wipe();
     tmux({"resize-window", "-x", std::to_string(columns), "-y", std::to_string(rows)});
+    std::string size = std::to_string(columns) + "x" + std::to_string(rows);
+    auto deadline = std::chrono::steady_clock::now() + DEADLINE;
+    while (paneValue("#{pane_width}x#{pane_height}") != size) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ADD_FAILURE() << "tmux did not take the size " << size;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+void Tmux::wipe() {
+    // Save the cursor and attributes, clear in plain colours, restore.
+    writeToTerminal("\0337\033[0m\033[H\033[2J\0338");
 }
 
 void Tmux::writeToTerminal(const std::string& bytes) {
-    std::ofstream(paneValue("#{pane_tty}"), std::ios::binary) << bytes;
+    int terminal = open(terminal_.c_str(), O_WRONLY | O_NOCTTY);
+    if (terminal < 0 || write(terminal, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        ADD_FAILURE() << "could not write to the terminal " << terminal_;
+    if (terminal >= 0) close(terminal);
 }
 
 void Tmux::hangUp() { tmux({"kill-pane"}); }
@@ -260,16 +281,24 @@ void Tmux::signal(int signalNumber) {
 }
 
 Screen Tmux::capture() {
+    // One command list, which tmux runs without taking in output between
+    // its commands: the text, the attributes and the cursor of one moment.
+    std::vector<std::string> rows = splitLines(tmux({"capture-pane", "-p", "-N", "-e", ";", "display-message", "-p",
+                                                     "#{cursor_y} #{cursor_x} #{alternate_on}"}));
     Screen screen;
-    screen.lines = splitLines(tmux({"capture-pane", "-p", "-N"}));
+    if (rows.empty()) return screen;
+    std::istringstream(rows.back()) >> screen.cursor.first >> screen.cursor.second >> screen.alternate;
+    rows.pop_back();
     ScreenCell style;
-    for (const std::string& line : splitLines(tmux({"capture-pane", "-p", "-N", "-e"})))
-        screen.cells.push_back(parseCells(line, style));
-    // tmux leaves out the blank cells at the end of a row that nothing was
-    // written to; every row is as wide as the pane.
-    for (std::size_t row = 0; row < screen.lines.size() && row < screen.cells.size(); ++row) {
-        int missing = columns_ - static_cast<int>(screen.cells[row].size());
-        if (missing > 0) screen.lines[row].append(static_cast<std::size_t>(missing), ' ');
+    for (const std::string& row : rows) {
+        screen.cells.push_back(parseCells(row, style));
+        std::string text;
+        for (const ScreenCell& cell : screen.cells.back()) text += cell.text;
+        // tmux leaves out the blank cells at the end of a row that nothing
+        // was written to; every row is as wide as the pane.
+        int missing = columns_ - static_cast<int>(screen.cells.back().size());
+        if (missing > 0) text.append(static_cast<std::size_t>(missing), ' ');
+        screen.lines.push_back(text);
     }
     return screen;
 }
@@ -277,14 +306,13 @@ Screen Tmux::capture() {
 bool Tmux::waitFor(const std::function<bool(const Screen&)>& condition, const std::string& what,
                    std::chrono::milliseconds patience) {
     auto deadline = std::chrono::steady_clock::now() + patience;
-    Screen screen;
     for (;;) {
-        screen = capture();
-        if (condition(screen)) return true;
+        seen_ = capture();
+        if (condition(seen_)) return true;
         if (std::chrono::steady_clock::now() > deadline) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    ADD_FAILURE() << "timed out waiting for " << what << "; the screen was:\n" << screen.dump();
+    ADD_FAILURE() << "timed out waiting for " << what << "; the screen was:\n" << seen_.dump();
     return false;
 }
 

@@ -18,9 +18,13 @@ struct ScreenCell {
     int foreground = -1, background = -1;
 };
 
+// One snapshot of the terminal: text, attributes, cursor and mode all come
+// from the same moment, so they belong to the same frame.
 struct Screen {
     std::vector<std::string> lines;               // plain text, one per row
     std::vector<std::vector<ScreenCell>> cells;   // [row][column]
+    std::pair<int, int> cursor{-1, -1};           // {row, column}
+    bool alternate = false;                       // a full-screen program's own screen, not the shell's
 
     std::string dump() const;
     bool contains(const std::string& text) const;
@@ -53,13 +57,20 @@ public:
     // it has ended (before its status is recorded).
     void runBefore(const std::string& shellCommands) { prelude_ = shellCommands; }
     void runAfter(const std::string& shellCommands) { postlude_ = shellCommands; }
-
-    // Writes bytes on the program's terminal, as another program would.
-    void writeToTerminal(const std::string& bytes);
+    // For tests that hang up or close the terminal, called before start: the
+    // leak checker was seen to leave the process spinning after a hang-up.
+    void withoutLeakCheck() { detectLeaks_ = false; }
 
     void type(const std::string& literal);  // each byte a key
     void press(const std::string& keyName);  // tmux key names: Enter, Escape, C-l
+    // Returns once tmux has the new size. The terminal is wiped first, so
+    // whatever shows afterwards the program drew after the resize.
     void resize(int columns, int rows);
+    // Blanks the terminal behind the program's back, cursor and attributes
+    // kept: only a frame the program draws from now on can fill it again.
+    void wipe();
+    // Writes bytes on the program's terminal, as another program would.
+    void writeToTerminal(const std::string& bytes);
     void signal(int signalNumber);
     void hangUp();  // closes the terminal under the program
 
@@ -69,6 +80,9 @@ public:
     // failure that shows the last screen seen.
     bool waitFor(const std::function<bool(const Screen&)>& condition, const std::string& what,
                  std::chrono::milliseconds deadline = DEADLINE);
+    // The screen the last wait accepted: check the rest of a frame on it,
+    // not on a later capture.
+    const Screen& seen() const { return seen_; }
     bool waitForText(const std::string& text);
     bool waitForLine(int row, const std::string& line, std::chrono::milliseconds deadline = DEADLINE);
 
@@ -93,6 +107,9 @@ private:
     std::string socket_;
     int columns_, rows_;
     std::string prelude_, postlude_;
+    std::string terminal_;  // the pane's terminal device
+    Screen seen_;
+    bool detectLeaks_ = true;
     bool started_ = false;
     int pid_ = -1;
 };
