@@ -1,6 +1,9 @@
 // What the tests look for on the program's screen, shared by every suite.
 #pragma once
 
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -50,4 +53,17 @@ inline void startOn(Tmux& tmux, const std::string& text, const Tmux::Environment
 // output when the shell already has its status.
 inline bool normalScreenBack(Tmux& tmux) {
     return tmux.waitFor([](const Screen& screen) { return !screen.alternate; }, "the terminal's normal screen");
+}
+
+// Runs the program outside tmux through the shell, with its error output
+// joined to its standard output, so that every byte it writes can be
+// checked. Returns the exit status (-1 if it did not exit) and the output.
+inline std::pair<int, std::string> runWithoutTerminal(const std::string& shellCommand) {
+    FILE* program = popen((shellCommand + " 2>&1 </dev/null").c_str(), "r");
+    if (!program) return {-1, ""};
+    std::string output;
+    char buffer[512];
+    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, program)) > 0;) output.append(buffer, n);
+    int status = pclose(program);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }

@@ -126,15 +126,9 @@ TEST(Signals, UnusableTerminalIsRefusedInWords) {
     for (const auto& [setting, expected] : cases) {
         // The terminal library keeps a little memory when it cannot load a
         // description, and the program ends right after.
-        std::string command = "env " + std::string(setting) + " ASAN_OPTIONS=detect_leaks=0 " +
-                              shellQuote(QUORVANTIS_BINARY) + " 2>&1 </dev/null";
-        FILE* program = popen(command.c_str(), "r");
-        ASSERT_NE(program, nullptr);
-        std::string output;
-        char buffer[512];
-        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, program)) > 0;) output.append(buffer, n);
-        int status = pclose(program);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << setting;
+        auto [status, output] = runWithoutTerminal("env " + std::string(setting) + " ASAN_OPTIONS=detect_leaks=0 " +
+                                                   shellQuote(QUORVANTIS_BINARY));
+        EXPECT_EQ(status, 1) << setting;
         EXPECT_EQ(output, expected);
     }
 }

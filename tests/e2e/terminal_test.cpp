@@ -195,14 +195,8 @@ TEST(Terminal, HelpAndVersionPrintWithoutTheScreen) {
     // Run outside tmux, so that every byte written can be checked: plain
     // text on standard output, no terminal control at all.
     for (const char* option : {"--help", "--version"}) {
-        std::string command = shellQuote(QUORVANTIS_BINARY) + " " + option + " 2>&1 </dev/null";
-        FILE* program = popen(command.c_str(), "r");
-        ASSERT_NE(program, nullptr);
-        std::string output;
-        char buffer[512];
-        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, program)) > 0;) output.append(buffer, n);
-        int status = pclose(program);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << option;
+        auto [status, output] = runWithoutTerminal(shellQuote(QUORVANTIS_BINARY) + " " + option);
+        EXPECT_EQ(status, 0) << option;
         EXPECT_EQ(output.find('\033'), std::string::npos) << option;
         if (std::string(option) == "--version") {
             EXPECT_EQ(output, PRODUCT_TITLE + "\n");
