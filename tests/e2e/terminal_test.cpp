@@ -1,9 +1,7 @@
 // Real terminals: resizes, small sizes, UTF-8 text, job control, and the
 // conventions of a command-line program.
-#include <sys/wait.h>
 
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
 
 #include <gtest/gtest.h>
