@@ -1,6 +1,5 @@
 // Real terminals: resizes, small sizes, UTF-8 text, job control, and the
 // conventions of a command-line program.
-
 #include <csignal>
 #include <filesystem>
 
