@@ -121,13 +121,15 @@ int readCode(Echo echoMode) {
         int readError = errno;
         if (quitSignalled) leaveOnQuitSignal();
         if (code != ERR) return code;
-        if (readError == EINTR) continue;  // some other signal; read again
-        if (readError == EAGAIN || readError == EWOULDBLOCK) {
-            // The terminal is shared: another program made it non-blocking.
-            blockingInput();
-            continue;
-        }
-        throw LeaveProgram{};  // end of file, hang-up or read error
+        bool interrupted = readError == EINTR;  // some other signal
+        // The terminal is shared: another program may have made it
+        // non-blocking.
+        bool wouldBlock = readError == EAGAIN || readError == EWOULDBLOCK;
+        if (!interrupted && !wouldBlock) throw LeaveProgram{};  // end of file, hang-up or read error
+        if (wouldBlock) blockingInput();
+        // Curses keeps the failed read as a key of its own; without this the
+        // next read would hand it back.
+        flushinp();
     }
 }
 

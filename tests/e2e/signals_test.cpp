@@ -104,12 +104,23 @@ TEST(Signals, SaveIntoAPipeWhoseReaderLeftIsReported) {
 
 TEST(Signals, InputLeftNonBlockingIsStillWaitedFor) {
     Tmux tmux;
+    const std::string setNonBlocking = "perl -MFcntl -e 'fcntl(STDIN, F_SETFL, fcntl(STDIN, F_GETFL, 0) | O_NONBLOCK)'";
     const std::string flags = "perl -MFcntl -e 'print fcntl(STDIN, F_GETFL, 0) & O_NONBLOCK ? \"on\" : \"off\"' > ";
-    tmux.runBefore("perl -MFcntl -e 'fcntl(STDIN, F_SETFL, fcntl(STDIN, F_GETFL, 0) | O_NONBLOCK)'");
+    // Left so by an earlier program, and again by the editor while the
+    // program runs: the terminal's file description is shared.
+    tmux.runBefore(setNonBlocking);
     tmux.runAfter(flags + shellQuote(tmux.path("nonblocking-after")));
-    startOn(tmux, "Ab\n");
+    tmux.writeFile("editor", "#!/bin/sh\n" + setNonBlocking + "\necho Xyz > \"$1\"\n", true);
+    startOn(tmux, "Ab\n", {{"VISUAL", tmux.path("editor")}});
     tmux.type("Sab");
     ASSERT_TRUE(tmux.waitForText("B_"));
+    tmux.type("FN");
+    ASSERT_TRUE(tmux.waitForLine(0, "File to create?"));
+    tmux.type("new.txt");
+    tmux.press("Enter");
+    ASSERT_TRUE(tmux.waitForText("Xyz"));
+    tmux.type("Sxq");
+    ASSERT_TRUE(tmux.waitForLine(1, "Q__"));
     EXPECT_FALSE(tmux.exited());
     tmux.type("q");
     EXPECT_EQ(tmux.waitForExit(), 0);
