@@ -1,5 +1,6 @@
 #include "child_process.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,6 +11,9 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 namespace {
 
@@ -91,6 +95,12 @@ void giveTerminalTo(pid_t group) {
 
 bool inForeground() { return tcgetpgrp(STDIN_FILENO) == getpgrp(); }
 
+// Takes the terminal back only from the child: a program continued in the
+// background must not take it from the user's shell.
+void takeTerminalBackFrom(pid_t child) {
+    if (tcgetpgrp(STDIN_FILENO) == child) giveTerminalTo(getpgrp());
+}
+
 enum class ChildState { Running, Stopped, Exited };
 
 ChildState stateOf(pid_t child, bool seeStops) {
@@ -107,20 +117,55 @@ ChildState stateOf(pid_t child, bool seeStops) {
     return ChildState::Stopped;
 }
 
+// Whether a process of the group still runs. A zombie does not count: an
+// orphan that has ended waits for whoever adopted it, and some systems'
+// first process never reaps. Without /proc, any member counts.
+bool groupRunning(pid_t group) {
+    DIR* processes = opendir("/proc");
+    if (!processes) return kill(-group, 0) == 0;
+    bool running = false;
+    while (dirent* entry = readdir(processes)) {
+        std::ifstream in(std::string("/proc/") + entry->d_name + "/stat");
+        std::string stat;
+        if (!std::getline(in, stat)) continue;
+        // "pid (name) state ppid pgrp ...": the name may hold anything, so
+        // the fields are read after its last parenthesis.
+        std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+        char state = 0;
+        long parent = 0, processGroup = 0;
+        if (fields >> state >> parent >> processGroup && processGroup == group && state != 'Z' && state != 'X') {
+            running = true;
+            break;
+        }
+    }
+    closedir(processes);
+    return running;
+}
+
 void reap(pid_t child) {
     while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
     }
 }
 
-// Asks the child (or its whole group) to end, and kills it if it will not.
+// Asks the child, or its whole group, to end, and kills what will not, and
+// reaps the child. The group is waited for as a whole: a shell that starts
+// the editor dies at once, while the editor may still be saving its work.
 void endChild(pid_t child, bool wholeGroup) {
     pid_t target = wholeGroup ? -child : child;
     kill(target, SIGTERM);
     kill(target, SIGCONT);  // a stopped child cannot act on SIGTERM
+    bool reaped = false;
     auto deadline = std::chrono::steady_clock::now() + GRACE;
-    while (stateOf(child, false) != ChildState::Exited && std::chrono::steady_clock::now() < deadline)
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!reaped && stateOf(child, false) == ChildState::Exited) {
+            reap(child);
+            reaped = true;
+        }
+        if (reaped && (!wholeGroup || !groupRunning(child))) return;
         poll(nullptr, 0, POLL_MS / 5);
+    }
     kill(target, SIGKILL);
+    if (!reaped) reap(child);
 }
 
 // How a child runs: in a process group of its own away from the terminal
@@ -133,16 +178,17 @@ enum class ChildKind { Captured, TerminalJob, ProgramGroup };
 //
 // A terminal job stopped from the keyboard stops the program too, so that
 // the user's shell sees the whole job stopped; continued in the foreground,
-// the program hands the terminal back and continues the child.
+// the program hands the terminal back and continues the child. A captured
+// child's group goes with the child, so that nothing it started lives on.
 bool waitForChild(pid_t child, ChildKind kind, const StopRequested& stopRequested) {
     bool ownGroup = kind != ChildKind::ProgramGroup;
-    bool interrupted = false, childStopped = false;
+    bool childStopped = false;
     // Most children are done in a moment; the wait lengthens to POLL_MS.
     for (int pause = 1;; pause = std::min(pause * 2, POLL_MS)) {
         ChildState state = stateOf(child, kind == ChildKind::TerminalJob);
         if (state == ChildState::Exited) break;
         if (state == ChildState::Stopped) {
-            giveTerminalTo(getpgrp());
+            takeTerminalBackFrom(child);
             raise(SIGTSTP);  // in a group without a job-control shell, nothing stops
             childStopped = true;
         }
@@ -155,13 +201,15 @@ bool waitForChild(pid_t child, ChildKind kind, const StopRequested& stopRequeste
         }
         if (stopRequested && stopRequested()) {
             endChild(child, ownGroup);
-            interrupted = true;
-            break;
+            return true;
         }
         poll(nullptr, 0, pause);
     }
+    // Nothing that fortune started outlives it; the child, not reaped yet,
+    // still holds its group's number.
+    if (kind == ChildKind::Captured) kill(-child, SIGKILL);
     reap(child);
-    return interrupted;
+    return false;
 }
 
 // Reads what is there from a pipe, keeping up to `limit` bytes and dropping
@@ -209,7 +257,7 @@ ChildRun runOnTerminal(const std::string& commandLine, const StopRequested& stop
     ChildRun run;
     run.started = true;
     run.interrupted = waitForChild(child, handOver ? ChildKind::TerminalJob : ChildKind::ProgramGroup, stopRequested);
-    if (handOver) giveTerminalTo(getpgrp());
+    if (handOver) takeTerminalBackFrom(child);
     return run;
 }
 

@@ -64,6 +64,11 @@ void enterCursesMode() {
 }
 
 void leaveCursesMode() {
+    // Ended while in the background (a stopped job killed from the shell),
+    // the program leaves the terminal to the job that has it: changing its
+    // modes from there would only stop the program again.
+    pid_t foreground = tcgetpgrp(STDOUT_FILENO);
+    if (foreground != -1 && foreground != getpgrp()) return;
     // After a child was ended on the way out, curses mode is already left;
     // the terminal still gets the modes it had at the start.
     if (isendwin())

@@ -95,9 +95,38 @@ TEST(Children, CtrlZWhileTheEditorRunsStopsTheProgramWithIt) {
     EXPECT_EQ(tmux.waitForExit(), 0);
 }
 
+TEST(Children, KillingTheStoppedJobLeavesTheShellItsTerminal) {
+    Tmux tmux;
+    tmux.withoutLeakCheck();
+    tmux.writeFile("editor", "#!/bin/sh\necho EDITOR-READY\nread line\n", true);
+    tmux.writeFile("puzzle.txt", "Ab\n");
+    tmux.start({"puzzle.txt"}, {{"VISUAL", tmux.path("editor")}}, "", true);
+    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+    tmux.type("FN");
+    ASSERT_TRUE(tmux.waitForLine(0, "File to create?"));
+    tmux.type("new.txt");
+    tmux.press("Enter");
+    ASSERT_TRUE(tmux.waitForText("EDITOR-READY"));
+    tmux.press("C-z");
+    ASSERT_TRUE(tmux.waitForText("Stopped"));
+    tmux.type("kill %1");
+    tmux.press("Enter");
+    ASSERT_TRUE(goneWithin(tmux.programPid(), std::chrono::seconds(3)));
+    // The shell, waiting at its prompt meanwhile, still has its terminal;
+    // "Done" is its word for an exit status of 0.
+    tmux.type("jobs; echo alive-$((6*7))");
+    tmux.press("Enter");
+    EXPECT_TRUE(tmux.waitForText("alive-42"));
+    EXPECT_TRUE(tmux.seen().contains("Done"));
+}
+
 TEST(Children, QuitWhileTheEditorRunsEndsItAndRestoresTheTerminal) {
     Tmux tmux;
-    tmux.writeFile("editor", "#!/bin/sh\necho $$ > " + tmux.path("editor-pid") + "\nsleep 30\n", true);
+    // An editor that takes a moment to save its work when asked to end.
+    tmux.writeFile("editor",
+                   "#!/bin/sh\ntrap 'sleep 0.3; echo saved > " + tmux.path("saved") + "; exit 0' TERM\necho $$ > " +
+                       tmux.path("editor-pid") + "\nwhile :; do sleep 0.05; done\n",
+                   true);
     tmux.runBefore("stty -g > " + shellQuote(tmux.path("modes-before")));
     tmux.runAfter("stty -g > " + shellQuote(tmux.path("modes-after")));
     startOn(tmux, "Ab\n", {{"VISUAL", tmux.path("editor")}});
@@ -109,6 +138,7 @@ TEST(Children, QuitWhileTheEditorRunsEndsItAndRestoresTheTerminal) {
     tmux.signal(SIGTERM);
     EXPECT_EQ(tmux.waitForExit(), 0);
     EXPECT_TRUE(goneWithin(std::atoi(tmux.readFile("editor-pid").c_str()), std::chrono::seconds(2)));
+    EXPECT_EQ(tmux.readFile("saved"), "saved\n");
     EXPECT_EQ(tmux.readFile("modes-after"), tmux.readFile("modes-before"));
 }
 

@@ -119,6 +119,13 @@ std::vector<ScreenCell> parseCells(const std::string& line, ScreenCell& style) {
 
 std::atomic<int> serverCount{0};
 
+bool isZombie(int pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::size_t name = stat.rfind(')');
+    return name != std::string::npos && stat.compare(name, 4, ") Z ") == 0;
+}
+
 }  // namespace
 
 std::string shellQuote(const std::string& word) {
@@ -160,7 +167,9 @@ Tmux::Tmux(int columns, int rows) : columns_(columns), rows_(rows) {
 Tmux::~Tmux() {
     if (started_) {
         // End the program in order first, so that LeakSanitizer gets to run.
-        if (!exited() && pid_ > 0) {
+        // One that has ended without its status recorded (killed from the
+        // shell that started it) is not waited for.
+        if (!exited() && pid_ > 0 && kill(pid_, 0) == 0 && !isZombie(pid_)) {
             kill(pid_, SIGTERM);
             waitForExit();
         }

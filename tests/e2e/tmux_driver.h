@@ -86,6 +86,9 @@ public:
     bool waitForText(const std::string& text);
     bool waitForLine(int row, const std::string& line, std::chrono::milliseconds deadline = DEADLINE);
 
+    // The program's process id, once started.
+    int programPid() const { return pid_; }
+
     // The exit status once the program has ended, or nothing on timeout.
     std::optional<int> waitForExit();
     bool exited();

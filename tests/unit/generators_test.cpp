@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 
 #include "temp_dir.h"
@@ -77,6 +79,20 @@ private:
     std::filesystem::path previousDirectory_;
     std::string previousPath_;
 };
+
+// Gone, or at most a zombie waiting for whoever adopted it, within a moment:
+// a killed process ends when it next runs.
+void expectGone(pid_t pid) {
+    ASSERT_GT(pid, 0);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    std::string state;
+    do {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+        state.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (state.empty() || state.find(") Z ") != std::string::npos) return;
+    } while (std::chrono::steady_clock::now() < deadline);
+    ADD_FAILURE() << "still running: " << state;
+}
 
 std::string lines(int count) {
     std::string text;
@@ -249,9 +265,11 @@ TEST_F(Generate, StopEndsTheRunAndEverythingItStarted) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
     EXPECT_EQ(puzzle.cyphertext, "Mine\n");
 
-    pid_t sleeper = std::atoi(readFile("sleeper").c_str());
-    ASSERT_GT(sleeper, 0);
-    // Gone, or at most a zombie waiting for whoever adopted it.
-    std::string state = readFile("/proc/" + std::to_string(sleeper) + "/stat");
-    EXPECT_TRUE(state.empty() || state.find(") Z ") != std::string::npos) << state;
+    expectGone(std::atoi(readFile("sleeper").c_str()));
+
+    // Nor does anything a fortune leaves running outlive a run that worked.
+    std::filesystem::remove(path("sleeper"));
+    writeFortune("#!/bin/sh\nsleep 30 & echo $! > sleeper\nprintf 'a\\nb\\nc\\n'\n");
+    ASSERT_EQ(puzzle.generate().outcome, GenerateResult::Outcome::Generated);
+    expectGone(std::atoi(readFile("sleeper").c_str()));
 }
