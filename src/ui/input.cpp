@@ -138,6 +138,39 @@ int readCode(Echo echoMode) {
 // Enter, which stand for the bytes those keys send.
 bool isKeyForMenus(int code) { return code <= 0xFF || code == KEY_BACKSPACE || code == KEY_ENTER; }
 
+constexpr int ESCAPE = 0x1B;
+// A key that the terminal's description does not name: never a command.
+constexpr int UNNAMED_KEY = KEY_MAX + 1;
+
+// The next byte if one comes within `milliseconds`, else ERR.
+int pendingByte(int milliseconds) {
+    wtimeout(stdscr, milliseconds);
+    int code = wgetch(stdscr);
+    wtimeout(stdscr, -1);
+    return code;
+}
+
+// What an Escape stands for. Keys that the terminal's description does not
+// name (Shift-F2 on TERM=screen, say) still come as sequences that start
+// with Escape; curses has waited for the rest, and hands back the Escape
+// alone when the rest matches nothing it knows. Such a sequence is taken
+// whole and dropped, so that none of its bytes acts as a command or is
+// typed. An Escape with nothing after it is the Escape key.
+int afterEscape() {
+    EchoOff echoOff;
+    int next = pendingByte(0);
+    if (next == ERR) return ESCAPE;
+    if (next == 'O') {
+        // The keypad's Enter where the description lacks it.
+        return pendingByte(get_escdelay()) == 'M' ? KEY_ENTER : UNNAMED_KEY;
+    }
+    if (next == '[') {
+        // Parameter and intermediate bytes, up to a final byte.
+        for (int byte = pendingByte(get_escdelay()); byte >= 0x20 && byte < 0x40;) byte = pendingByte(get_escdelay());
+    }
+    return UNNAMED_KEY;  // a sequence, or Alt with a key
+}
+
 }  // namespace
 
 int waitKey(Screen& screen, Echo echoMode, const Paint& paint) {
@@ -148,6 +181,7 @@ int waitKey(Screen& screen, Echo echoMode, const Paint& paint) {
             showSizeNotice();
         for (;;) {
             int code = readCode(echoMode);
+            if (code == ESCAPE) code = afterEscape();
             if (code == KEY_RESIZE) {
                 layoutWindows(screen);
                 break;  // paint anew for the new size
