@@ -47,12 +47,12 @@ static std::string_view upToNul(std::string_view bytes) {
     return bytes.substr(0, std::min(bytes.find('\0'), bytes.size()));
 }
 
-bool Puzzle::load(const char* fileName) {
+bool Puzzle::load(const char* fileName, const StopRequested& stopRequested) {
     cyphertext = WELCOME_TEXT;
     plaintext.clear();
     key.fill(' ');
 
-    std::optional<std::string> read = readFileStart(fileName, MAX_BINARY_FILE_BYTES);
+    std::optional<std::string> read = readFileStart(fileName, MAX_BINARY_FILE_BYTES, stopRequested);
     if (!read) {
         reset();
         return false;

@@ -84,20 +84,22 @@ public:
     void decode();
     // Returns whether the file could be read; when it could not (it is
     // missing, unreadable, a terminal, or fails before its first byte), the
-    // puzzle is in the reset state.
-    bool load(const char* fileName);
+    // puzzle is in the reset state. Reading a FIFO or pipe waits for its
+    // writer, unless `stopRequested` says the program must quit; the file
+    // operations below wait likewise.
+    bool load(const char* fileName, const StopRequested& stopRequested = {});
 
     void setChar(char cypherLetter, char plainLetter);
     void unsetChar(char cypherLetter);
     void resetChars();
 
     // The text export: plaintext, two newlines, cyphertext.
-    SaveResult saveText(const char* fileName) const;
+    SaveResult saveText(const char* fileName, const StopRequested& stopRequested = {}) const;
     // A binary puzzle file: CGFILE_MAGIC, the 26 key entries, the cyphertext.
-    SaveResult saveBinary(const char* fileName) const;
+    SaveResult saveBinary(const char* fileName, const StopRequested& stopRequested = {}) const;
     // A key file: the 26 entries, nothing else.
-    SaveResult saveKeys(const char* fileName) const;
-    void loadKeys(const char* fileName);
+    SaveResult saveKeys(const char* fileName, const StopRequested& stopRequested = {}) const;
+    void loadKeys(const char* fileName, const StopRequested& stopRequested = {});
 
     // Key generators. They leave the plaintext for the caller to decode.
     void randomCypher();

@@ -1,12 +1,16 @@
 #include "safe_write.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <string>
+
+#include "safe_read.h"
 
 namespace {
 
@@ -38,9 +42,12 @@ bool resolveLinks(std::string& path, int& error) {
     return false;
 }
 
-int writeAll(int descriptor, std::string_view bytes) {
+int writeAll(int descriptor, std::string_view bytes, const StopRequested& stopRequested = {}) {
     while (!bytes.empty()) {
-        ssize_t written = write(descriptor, bytes.data(), bytes.size());
+        if (!waitUntilReady(descriptor, POLLOUT, stopRequested)) return EINTR;
+        // No more than a pipe takes at once once it has room, so that the
+        // write cannot block where a quit would go unseen.
+        ssize_t written = write(descriptor, bytes.data(), std::min<std::size_t>(bytes.size(), PIPE_BUF));
         if (written < 0) {
             if (errno == EINTR) continue;
             return errno;
@@ -52,13 +59,14 @@ int writeAll(int descriptor, std::string_view bytes) {
 
 // Writes into a file that is already open for writing: it keeps its inode,
 // and with it its owner, its mode and every other link to it.
-SaveResult writeInPlace(int descriptor, const struct stat& status, std::string_view bytes) {
+SaveResult writeInPlace(int descriptor, const struct stat& status, std::string_view bytes,
+                        const StopRequested& stopRequested) {
     int error = 0;
     // Opened without waiting for a FIFO's reader; once there is one, the
     // bytes wait for it to take them.
     int flags = fcntl(descriptor, F_GETFL);
     if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) error = errno;
-    if (error == 0) error = writeAll(descriptor, bytes);
+    if (error == 0) error = writeAll(descriptor, bytes, stopRequested);
     if (S_ISREG(status.st_mode)) {
         // Cut to size only after the bytes are down: a save no longer than
         // the old content then reuses its blocks, and a full disk fails it
@@ -126,7 +134,7 @@ bool takeOwnerAndMode(int descriptor, const struct stat& status) {
 
 }  // namespace
 
-SaveResult writeWholeFile(const char* fileName, std::string_view bytes) {
+SaveResult writeWholeFile(const char* fileName, std::string_view bytes, const StopRequested& stopRequested) {
     std::string path = fileName;
     if (path.empty()) return {ENOENT};
     int error = 0;
@@ -165,5 +173,5 @@ SaveResult writeWholeFile(const char* fileName, std::string_view bytes) {
     // A folder that takes no new file, a file with other links, or one whose
     // owner or group a new file could not carry: the bytes go into the file
     // itself, which the user may write.
-    return writeInPlace(descriptor, status, bytes);
+    return writeInPlace(descriptor, status, bytes, stopRequested);
 }

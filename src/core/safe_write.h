@@ -12,5 +12,7 @@
 // byte is safely down, so on failure the old file stays as it was. Any other
 // file keeps its identity, owner and links by being written in place; so
 // does one in a folder that takes no temporary file. A symbolic link is
-// followed and stays a link. A FIFO with no reader fails at once (ENXIO).
-SaveResult writeWholeFile(const char* fileName, std::string_view bytes);
+// followed and stays a link. A FIFO with no reader fails at once (ENXIO);
+// one whose reader is slow is waited for, unless `stopRequested` says the
+// program must quit (EINTR).
+SaveResult writeWholeFile(const char* fileName, std::string_view bytes, const StopRequested& stopRequested = {});

@@ -30,31 +30,33 @@ constexpr int BACKSPACE = 0x08, DELETE = 0x7F, CTRL_U = 0x15;
 
 void reportSave(Screen& screen, Puzzle& puzzle, const std::string& name, SaveResult result) {
     if (result.ok()) return;
+    // A save cut short because the program must quit is no failure to show.
+    if (quitRequested()) throw LeaveProgram{};
     char reason[512];
     std::snprintf(reason, sizeof reason, SAVE_FAILED_REASON_FORMAT, std::strerror(result.error));
     showMessageAndWait(screen, [&] { redraw(screen, puzzle); }, SAVE_FAILED_TEXT, name, reason);
 }
 
 void loadPuzzle(Screen&, Puzzle& puzzle, const std::string& name) {
-    puzzle.load(name.c_str());
+    puzzle.load(name.c_str(), quitRequested);
     puzzle.decode();
 }
 
 void saveTextExport(Screen& screen, Puzzle& puzzle, const std::string& name) {
-    reportSave(screen, puzzle, name, puzzle.saveText(name.c_str()));
+    reportSave(screen, puzzle, name, puzzle.saveText(name.c_str(), quitRequested));
     puzzle.decode();
 }
 
 void saveBinaryFile(Screen& screen, Puzzle& puzzle, const std::string& name) {
-    reportSave(screen, puzzle, name, puzzle.saveBinary(name.c_str()));
+    reportSave(screen, puzzle, name, puzzle.saveBinary(name.c_str(), quitRequested));
     puzzle.decode();
 }
 
 void saveKeyFile(Screen& screen, Puzzle& puzzle, const std::string& name) {
-    reportSave(screen, puzzle, name, puzzle.saveKeys(name.c_str()));
+    reportSave(screen, puzzle, name, puzzle.saveKeys(name.c_str(), quitRequested));
 }
 
-void loadKeyFile(Screen&, Puzzle& puzzle, const std::string& name) { puzzle.loadKeys(name.c_str()); }
+void loadKeyFile(Screen&, Puzzle& puzzle, const std::string& name) { puzzle.loadKeys(name.c_str(), quitRequested); }
 
 // An empty value, or one of blanks only, counts as unset: run as a command
 // it would make the shell run the file name itself.
@@ -85,7 +87,7 @@ void createWithEditor(Screen& screen, Puzzle& puzzle, const std::string& name) {
     std::string command = editor;
     if (!name.empty()) command += " " + shellQuote(editorArgument(name));
     runOutsideCurses(command);
-    puzzle.load(name.c_str());
+    puzzle.load(name.c_str(), quitRequested);
     puzzle.decode();
 }
 

@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -39,6 +41,19 @@ std::vector<std::string> namesIn(const std::filesystem::path& dir) {
     for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// Whether the process comes to have the file open, within a few seconds.
+bool holdsOpen(int pid, const std::string& path) {
+    auto deadline = std::chrono::steady_clock::now() + Tmux::DEADLINE;
+    std::string descriptors = "/proc/" + std::to_string(pid) + "/fd";
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(descriptors, error))
+            if (std::filesystem::read_symlink(entry.path(), error) == path) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
 }
 
 // Reads one byte from a FIFO and closes it, having shrunk the pipe to one
@@ -100,6 +115,30 @@ TEST(Signals, SaveIntoAPipeWhoseReaderLeftIsReported) {
     waitpid(reader, nullptr, 0);
     tmux.type("x");
     ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+}
+
+TEST(Signals, QuitWhileAFifoHoldsTheProgram) {
+    // The test holds the FIFO open at both ends, with its pipe shrunk to a
+    // page: a read of it waits for bytes that never come, and a text export
+    // longer than a page waits for a reader that never reads.
+    for (const char* command : {"L", "T"}) {
+        SCOPED_TRACE(command);
+        Tmux tmux;
+        ASSERT_EQ(mkfifo(tmux.path("fifo").c_str(), 0600), 0);
+        int holder = open(tmux.path("fifo").c_str(), O_RDWR);
+        ASSERT_GE(holder, 0);
+        fcntl(holder, F_SETPIPE_SZ, 4096);
+        startOn(tmux, std::string(3000, 'x') + "\n");
+        tmux.type(std::string("F") + command);
+        ASSERT_TRUE(tmux.waitFor([](const Screen& s) { return s.lines[0].find("? ") != std::string::npos; },
+                                 "the name prompt"));
+        tmux.type("fifo");
+        tmux.press("Enter");
+        ASSERT_TRUE(holdsOpen(tmux.programPid(), tmux.path("fifo")));
+        tmux.signal(SIGTERM);
+        EXPECT_EQ(tmux.waitForExit(), 0);
+        close(holder);
+    }
 }
 
 TEST(Signals, InputLeftNonBlockingIsStillWaitedFor) {
