@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,6 +58,19 @@ int writeAll(int descriptor, std::string_view bytes, const StopRequested& stopRe
     return 0;
 }
 
+// Nothing of a file written in place is kept aside, so the usual ways for a
+// write to fail part-way are tried before the first byte changes: the
+// file-size limit, and a disk without room for the new content.
+int roomFor(int descriptor, std::size_t size) {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && size > limit.rlim_cur)
+        return EFBIG;
+    if (size > 0 && fallocate(descriptor, 0, 0, static_cast<off_t>(size)) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS)
+        return errno;
+    return 0;
+}
+
 // Writes into a file that is already open for writing: it keeps its inode,
 // and with it its owner, its mode and every other link to it.
 SaveResult writeInPlace(int descriptor, const struct stat& status, std::string_view bytes,
@@ -66,6 +80,7 @@ SaveResult writeInPlace(int descriptor, const struct stat& status, std::string_v
     // bytes wait for it to take them.
     int flags = fcntl(descriptor, F_GETFL);
     if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) error = errno;
+    if (error == 0 && S_ISREG(status.st_mode)) error = roomFor(descriptor, bytes.size());
     if (error == 0) error = writeAll(descriptor, bytes, stopRequested);
     if (S_ISREG(status.st_mode)) {
         // Cut to size only after the bytes are down: a save no longer than

@@ -146,6 +146,15 @@ TEST_F(Saving, FailedSaveLeavesTheOldFileAndNoTemporaryFile) {
     }
     EXPECT_EQ(readFile("puzzle.bin"), old);
     EXPECT_EQ(namesIn(dir), std::vector<std::string>{"puzzle.bin"});
+
+    // A file with another link is written in place; the limit stops that
+    // save before a byte changes, too.
+    fs::create_hard_link(dir / "puzzle.bin", dir / "other.bin");
+    {
+        FileSizeLimit limit(100);
+        EXPECT_EQ(puzzle.saveBinary(path("puzzle.bin").c_str()).error, EFBIG);
+    }
+    EXPECT_EQ(readFile("puzzle.bin"), old);
 }
 
 TEST_F(Saving, SaveKeepsSymbolicLinksAndPermissions) {
