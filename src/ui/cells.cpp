@@ -36,11 +36,14 @@ Character characterAt(std::string_view text, std::size_t offset) {
     if (length == 0 || length > text.size() - offset) return odd;
     for (std::size_t i = 0; i < length; ++i)
         if (static_cast<unsigned char>(text[offset + i]) < 0x80) return odd;
-    if (!std::iswprint(static_cast<wint_t>(code))) return odd;
+    // A character that cannot be shown (a byte-order mark, a joiner) is
+    // still one character: one odd cell for all its bytes.
+    const Character oddCharacter{Kind::Odd, length, L'?', 1};
+    if (!std::iswprint(static_cast<wint_t>(code))) return oddCharacter;
     int width = wcwidth(code);
     if (width > 0) return {Kind::Spacing, length, code, width};
     if (width == 0 && combines(code)) return {Kind::Combining, length, code, 0};
-    return odd;
+    return oddCharacter;
 }
 
 }  // namespace

@@ -58,12 +58,12 @@ void saveKeyFile(Screen& screen, Puzzle& puzzle, const std::string& name) {
 
 void loadKeyFile(Screen&, Puzzle& puzzle, const std::string& name) { puzzle.loadKeys(name.c_str(), quitRequested); }
 
-// An empty value, or one of blanks only, counts as unset: run as a command
+// An empty value, or one of blanks only (newlines too), counts as unset: run as a command
 // it would make the shell run the file name itself.
 const char* editorFromEnvironment() {
     for (const char* variable : {"VISUAL", "EDITOR"}) {
         const char* value = std::getenv(variable);
-        if (value && std::string_view(value).find_first_not_of(" \t") != std::string_view::npos) return value;
+        if (value && std::string_view(value).find_first_not_of(" \t\n\v\f\r") != std::string_view::npos) return value;
     }
     return nullptr;
 }

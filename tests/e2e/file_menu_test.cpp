@@ -239,7 +239,7 @@ TEST(FileMenu, NewTakesTheEditorValueWholeAndNamesAsNames) {
     // inside its quotes; a name that looks like an option (vim's +command)
     // reaches the editor as a path, and is loaded as typed.
     std::string longOption(520, 'x');
-    startOn(tmux, "Ab\n", {{"VISUAL", " \t "}, {"EDITOR", tmux.path("editor") + " --wait '" + longOption + "'"}});
+    startOn(tmux, "Ab\n", {{"VISUAL", " \t\n "}, {"EDITOR", tmux.path("editor") + " --wait '" + longOption + "'"}});
     fileCommand(tmux, "n", "File to create?", "+!touch vimran");
     ASSERT_TRUE(tmux.waitForText("Bcd efg"));
     EXPECT_EQ(tmux.readFile("editor.log"),

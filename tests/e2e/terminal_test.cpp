@@ -142,7 +142,8 @@ TEST(Terminal, Utf8TextKeepsBothRowsAligned) {
     Tmux tmux;
     startOn(tmux, "\xe2\x80\x9c" "Caf\xc3\xa9" "\xe2\x80\x9d isn\xe2\x80\x99t \xff ok\n"
                   "Cafe\xcc\x81 noe\xcc\x88l!\n"
-                  "e\xcc\x81\tx \xe6\x97\xa5\ty\n");
+                  "e\xcc\x81\tx \xe6\x97\xa5\ty\n"
+                  "\xef\xbb\xbf" "Ab\xe2\x80\x8d!\n");
     Screen screen = tmux.capture();
     // A combining mark joins the cell before it, in both rows, and takes no
     // column of its own; tabs stop every eight columns.
@@ -152,6 +153,11 @@ TEST(Terminal, Utf8TextKeepsBothRowsAligned) {
     EXPECT_TRUE(startsWith(screen.lines[6], "e\xcc\x81       x \xe6\x97\xa5    y "));
     for (int row : {3, 4, 5, 6})
         for (const ScreenCell& cell : screen.cells[row]) EXPECT_FALSE(cell.reverse) << "row " << row;
+    // A character that cannot be shown (a byte-order mark, a zero-width
+    // joiner) is one odd cell, whatever its length in bytes.
+    EXPECT_TRUE(startsWith(screen.lines[7], "?__?! "));
+    EXPECT_TRUE(startsWith(screen.lines[8], "?Ab?! "));
+    EXPECT_TRUE(screen.at(7, 0).reverse && screen.at(8, 3).reverse && !screen.at(8, 4).reverse);
 
     EXPECT_TRUE(startsWith(screen.lines[2], "\xe2\x80\x9c" "Caf\xc3\xa9" "\xe2\x80\x9d isn\xe2\x80\x99t ? ok"));
     EXPECT_TRUE(startsWith(screen.lines[1], "\xe2\x80\x9c___\xc3\xa9\xe2\x80\x9d ___\xe2\x80\x99_ ? __"));
