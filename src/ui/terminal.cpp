@@ -50,6 +50,9 @@ std::string terminalProblem() {
 
 void enterCursesMode() {
     initscr();
+    // Set, not assumed: curses shows the cursor again on coming back from
+    // a program that hid it only when it knows how the cursor should be.
+    curs_set(1);
     keypad(stdscr, TRUE);
     // A delay the user set (ESCDELAY) is the user's choice.
     if (!std::getenv("ESCDELAY")) set_escdelay(ESCAPE_DELAY_MS);
@@ -77,7 +80,13 @@ void leaveCursesMode() {
         endwin();
 }
 
-void repaintWholeTerminal() { clearok(curscr, TRUE); }
+void repaintWholeTerminal() {
+    clearok(curscr, TRUE);
+    // Another program may have hidden the cursor; curses sends only what
+    // changes, so it is hidden and shown again.
+    curs_set(0);
+    curs_set(1);
+}
 
 void runOutsideCurses(const std::string& commandLine) {
     // The next refresh after endwin resumes curses mode: the program's

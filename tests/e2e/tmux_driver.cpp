@@ -293,10 +293,11 @@ Screen Tmux::capture() {
     // One command list, which tmux runs without taking in output between
     // its commands: the text, the attributes and the cursor of one moment.
     std::vector<std::string> rows = splitLines(tmux({"capture-pane", "-p", "-N", "-e", ";", "display-message", "-p",
-                                                     "#{cursor_y} #{cursor_x} #{alternate_on}"}));
+                                                     "#{cursor_y} #{cursor_x} #{alternate_on} #{cursor_flag}"}));
     Screen screen;
     if (rows.empty()) return screen;
-    std::istringstream(rows.back()) >> screen.cursor.first >> screen.cursor.second >> screen.alternate;
+    std::istringstream(rows.back()) >> screen.cursor.first >> screen.cursor.second >> screen.alternate >>
+        screen.cursorShown;
     rows.pop_back();
     ScreenCell style;
     for (const std::string& row : rows) {

@@ -25,6 +25,7 @@ struct Screen {
     std::vector<std::vector<ScreenCell>> cells;   // [row][column]
     std::pair<int, int> cursor{-1, -1};           // {row, column}
     bool alternate = false;                       // a full-screen program's own screen, not the shell's
+    bool cursorShown = true;
 
     std::string dump() const;
     bool contains(const std::string& text) const;
