@@ -1,5 +1,7 @@
 #include "file_menu.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +31,10 @@ constexpr std::size_t NAME_LIMIT = 254;
 constexpr int BACKSPACE = 0x08, DELETE = 0x7F, CTRL_U = 0x15;
 
 void reportSave(Screen& screen, Puzzle& puzzle, const std::string& name, SaveResult result) {
+    // Saved to a device, a terminal perhaps (/dev/tty): the bytes may be
+    // on the screen now.
+    struct stat status {};
+    if (stat(name.c_str(), &status) == 0 && S_ISCHR(status.st_mode)) repaintWholeTerminal();
     if (result.ok()) return;
     // A save cut short because the program must quit is no failure to show.
     if (quitRequested()) throw LeaveProgram{};

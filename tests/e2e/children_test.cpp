@@ -44,23 +44,6 @@ Tmux::Environment onPath(Tmux& tmux) { return {{"PATH", tmux.path("bin") + ":" +
 
 const char* const TERMINAL_TYPES[] = {"xterm-256color", "screen", "tmux-256color"};
 
-std::string trimmed(std::string line) {
-    line.erase(line.find_last_not_of(' ') + 1);
-    return line;
-}
-
-// The main screen and nothing else: the menu bar, the puzzle's rows, blank
-// rows down to the key panel of a blank key, and the cursor shown.
-bool showsMainScreenOnly(const Screen& screen, const std::vector<std::string>& textRows) {
-    if (screen.lines.size() != 24u || trimmed(screen.lines[0]) != MAIN_BAR || !screen.cursorShown) return false;
-    for (int row = 1; row < KEY_ROW; ++row) {
-        std::size_t line = static_cast<std::size_t>(row - 1);
-        if (trimmed(screen.lines[row]) != (line < textRows.size() ? textRows[line] : "")) return false;
-    }
-    return trimmed(screen.lines[KEY_ROW]) == "Cyphertext: ABCDEFGHIJKLMNOPQRSTUVWXYZ" &&
-           trimmed(screen.lines[ENTRIES_ROW]) == "Plaintext:" && startsWith(screen.lines[TITLE_ROW], "Quorvantis ");
-}
-
 }  // namespace
 
 TEST(Children, CtrlZWhileTheEditorRunsStopsTheProgramWithIt) {

@@ -40,4 +40,13 @@ TEST(Files, FifosAndTheTerminalNeverHoldTheProgram) {
     ASSERT_TRUE(tmux.waitForText("Welcome to Quorvantis!"));
     tmux.type("T");
     EXPECT_TRUE(tmux.waitForLine(0, TOOLS_BAR));
+    tmux.type("C");
+
+    // Saved to the terminal, the export goes over the screen, which is
+    // then painted anew.
+    fileCommand(tmux, "L", "puzzle.txt");
+    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+    fileCommand(tmux, "T", "/dev/tty");
+    ASSERT_TRUE(tmux.waitFor([](const Screen& s) { return showsMainScreenOnly(s, {"__", "Ab"}); },
+                             "the main screen alone after the export"));
 }
