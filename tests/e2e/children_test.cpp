@@ -80,7 +80,6 @@ TEST(Children, CtrlZWhileTheEditorRunsStopsTheProgramWithIt) {
 
 TEST(Children, KillingTheStoppedJobLeavesTheShellItsTerminal) {
     Tmux tmux;
-    tmux.withoutLeakCheck();
     tmux.writeFile("editor", "#!/bin/sh\necho EDITOR-READY\nread line\n", true);
     tmux.writeFile("puzzle.txt", "Ab\n");
     tmux.start({"puzzle.txt"}, {{"VISUAL", tmux.path("editor")}}, "", true);
