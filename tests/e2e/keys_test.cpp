@@ -1,5 +1,6 @@
 // Function and cursor keys, flow control and Escape, as a real keyboard
 // sends them.
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 
@@ -36,6 +37,8 @@ TEST(Keys, FunctionAndCursorKeysAreNeverCommandsOrAnswers) {
         tmux.writeFile("solved.bin", binaryPuzzle(key, "Hello, World!\n"));
         tmux.start({"solved.bin"}, {{"TERM", type}});
         ASSERT_TRUE(tmux.waitForText("IFMMP, XPSME!"));
+        // The terminal sends cursor keys in the form the description names.
+        EXPECT_EQ(tmux.paneValue("#{keypad_cursor_flag}"), "1");
 
         // At the main menu nothing quits, resets or opens.
         pressAll(tmux);
@@ -86,9 +89,12 @@ TEST(Keys, EscapeAloneIsAnOrdinaryAnswer) {
     ASSERT_TRUE(tmux.waitForLine(0, "Cyphertext letter to set?"));
     tmux.type("a");
     ASSERT_TRUE(tmux.waitForLine(0, "Set letter \"a\" to which plaintext letter (spacebar to unset)?"));
+    // Taken at once: the wait for the rest of a key's sequence is short.
+    auto pressed = std::chrono::steady_clock::now();
     tmux.press("Escape");
     ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
-    Screen screen = tmux.capture();
+    EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::milliseconds(700));
+    Screen screen = tmux.seen();
     EXPECT_EQ(shownEntries(screen).substr(0, 2), "? ");  // the escape byte, shown as an odd cell
     EXPECT_TRUE(screen.at(ENTRIES_ROW, 12).reverse);
 }

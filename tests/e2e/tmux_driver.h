@@ -94,6 +94,9 @@ public:
     std::optional<int> waitForExit();
     bool exited();
 
+    // A tmux format expanded for the pane: "#{keypad_cursor_flag}", say.
+    std::string paneValue(const std::string& format);
+
     // The terminal cursor as {row, column}.
     std::pair<int, int> cursor();
 
@@ -104,7 +107,6 @@ public:
 
 private:
     std::string tmux(const std::vector<std::string>& arguments, bool mustSucceed = true);
-    std::string paneValue(const std::string& format);
 
     std::filesystem::path base_;  // holds the program's directory, its exit status and sanitizer logs
     std::filesystem::path dir_;
