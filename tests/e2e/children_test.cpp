@@ -44,24 +44,25 @@ Tmux::Environment onPath(Tmux& tmux) { return {{"PATH", tmux.path("bin") + ":" +
 
 const char* const TERMINAL_TYPES[] = {"xterm-256color", "screen", "tmux-256color"};
 
+// From a shell with job control, starts the program with an editor that
+// reads a line and then runs `afterReading`, opens it with the File menu's
+// N, and stops the job with Ctrl-Z while the editor waits.
+void stopWhileTheEditorReads(Tmux& tmux, const std::string& afterReading) {
+    tmux.writeFile("editor", "#!/bin/sh\necho EDITOR-READY\nread line\n" + afterReading, true);
+    tmux.writeFile("puzzle.txt", "Ab\n");
+    tmux.start({"puzzle.txt"}, {{"VISUAL", tmux.path("editor")}}, "", true);
+    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+    fileCommand(tmux, "N", "File to create?", "new.txt");
+    ASSERT_TRUE(tmux.waitForText("EDITOR-READY"));
+    tmux.press("C-z");
+    ASSERT_TRUE(tmux.waitForText("Stopped"));
+}
+
 }  // namespace
 
 TEST(Children, CtrlZWhileTheEditorRunsStopsTheProgramWithIt) {
     Tmux tmux;
-    tmux.writeFile("editor",
-                   "#!/bin/sh\necho EDITOR-READY\nread line\nstty -a > " + tmux.path("mode") +
-                       "\nprintf '%s\\n' \"$line\" > \"$1\"\n",
-                   true);
-    tmux.writeFile("puzzle.txt", "Ab\n");
-    tmux.start({"puzzle.txt"}, {{"VISUAL", tmux.path("editor")}}, "", true);
-    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
-    tmux.type("FN");
-    ASSERT_TRUE(tmux.waitForLine(0, "File to create?"));
-    tmux.type("new.txt");
-    tmux.press("Enter");
-    ASSERT_TRUE(tmux.waitForText("EDITOR-READY"));
-    tmux.press("C-z");
-    ASSERT_TRUE(tmux.waitForText("Stopped"));
+    stopWhileTheEditorReads(tmux, "stty -a > " + tmux.path("mode") + "\nprintf '%s\\n' \"$line\" > \"$1\"\n");
     tmux.type("fg");
     tmux.press("Enter");
     // The editor reads its line in the modes the shell gave it; the program
@@ -80,17 +81,7 @@ TEST(Children, CtrlZWhileTheEditorRunsStopsTheProgramWithIt) {
 
 TEST(Children, KillingTheStoppedJobLeavesTheShellItsTerminal) {
     Tmux tmux;
-    tmux.writeFile("editor", "#!/bin/sh\necho EDITOR-READY\nread line\n", true);
-    tmux.writeFile("puzzle.txt", "Ab\n");
-    tmux.start({"puzzle.txt"}, {{"VISUAL", tmux.path("editor")}}, "", true);
-    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
-    tmux.type("FN");
-    ASSERT_TRUE(tmux.waitForLine(0, "File to create?"));
-    tmux.type("new.txt");
-    tmux.press("Enter");
-    ASSERT_TRUE(tmux.waitForText("EDITOR-READY"));
-    tmux.press("C-z");
-    ASSERT_TRUE(tmux.waitForText("Stopped"));
+    stopWhileTheEditorReads(tmux, "");
     tmux.type("kill %1");
     tmux.press("Enter");
     ASSERT_TRUE(goneWithin(tmux.programPid(), std::chrono::seconds(3)));
@@ -112,10 +103,7 @@ TEST(Children, QuitWhileTheEditorRunsEndsItAndRestoresTheTerminal) {
     tmux.runBefore("stty -g > " + shellQuote(tmux.path("modes-before")));
     tmux.runAfter("stty -g > " + shellQuote(tmux.path("modes-after")));
     startOn(tmux, "Ab\n", {{"VISUAL", tmux.path("editor")}});
-    tmux.type("FN");
-    ASSERT_TRUE(tmux.waitForLine(0, "File to create?"));
-    tmux.type("new.txt");
-    tmux.press("Enter");
+    fileCommand(tmux, "N", "File to create?", "new.txt");
     ASSERT_TRUE(appearsWithin(tmux.path("editor-pid"), Tmux::DEADLINE));
     tmux.signal(SIGTERM);
     EXPECT_EQ(tmux.waitForExit(), 0);
@@ -172,10 +160,7 @@ TEST(Children, RepaintsLeaveNothingOtherProgramsWrote) {
         environment.push_back({"VISUAL", tmux.path("bin/editor")});
         startOn(tmux, "Ab\n", environment);
 
-        tmux.type("FN");
-        ASSERT_TRUE(tmux.waitForLine(0, "File to create?"));
-        tmux.type("fish.txt");
-        tmux.press("Enter");
+        fileCommand(tmux, "N", "File to create?", "fish.txt");
         const std::vector<std::string> fish = {"___ ____", "One fish", "___ ____", "two fish"};
         ASSERT_TRUE(tmux.waitFor([&](const Screen& s) { return showsMainScreenOnly(s, fish); },
                                  "the new puzzle alone after the editor"));

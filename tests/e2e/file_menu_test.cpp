@@ -9,21 +9,6 @@
 
 namespace {
 
-// Opens the File menu and chooses `key`.
-void openPrompt(Tmux& tmux, const std::string& key, const std::string& prompt) {
-    tmux.type("F");
-    ASSERT_TRUE(tmux.waitForLine(0, FILE_BAR));
-    tmux.type(key);
-    ASSERT_TRUE(tmux.waitForLine(0, prompt));
-}
-
-// Chooses `key` from the File menu and answers its prompt with `name`.
-void fileCommand(Tmux& tmux, const std::string& key, const std::string& prompt, const std::string& name) {
-    openPrompt(tmux, key, prompt);
-    tmux.type(name);
-    tmux.press("Enter");
-}
-
 // A stand-in editor: records its arguments and the terminal mode it was
 // given, then writes a puzzle into the file it was asked to edit.
 void writeFakeEditor(Tmux& tmux, const std::string& name) {

@@ -57,6 +57,21 @@ inline bool showsMainScreenOnly(const Screen& screen, const std::vector<std::str
            trimmed(screen.lines[ENTRIES_ROW]) == "Plaintext:" && startsWith(screen.lines[TITLE_ROW], "Quorvantis ");
 }
 
+// Opens the File menu and chooses `key`.
+inline void openPrompt(Tmux& tmux, const std::string& key, const std::string& prompt) {
+    tmux.type("F");
+    ASSERT_TRUE(tmux.waitForLine(0, FILE_BAR));
+    tmux.type(key);
+    ASSERT_TRUE(tmux.waitForLine(0, prompt));
+}
+
+// Chooses `key` from the File menu and answers its prompt with `name`.
+inline void fileCommand(Tmux& tmux, const std::string& key, const std::string& prompt, const std::string& name) {
+    openPrompt(tmux, key, prompt);
+    tmux.type(name);
+    tmux.press("Enter");
+}
+
 // Starts the program on a puzzle file holding `text` and waits for its
 // main screen.
 inline void startOn(Tmux& tmux, const std::string& text, const Tmux::Environment& environment = {}) {

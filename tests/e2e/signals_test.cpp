@@ -27,15 +27,6 @@ void recordModes(Tmux& tmux) {
     tmux.runAfter("stty -g > " + shellQuote(tmux.path("modes-after")));
 }
 
-void saveTextExport(Tmux& tmux, const std::string& name) {
-    tmux.type("F");
-    ASSERT_TRUE(tmux.waitForLine(0, FILE_BAR));
-    tmux.type("T");
-    ASSERT_TRUE(tmux.waitForLine(0, "Text file to save?"));
-    tmux.type(name);
-    tmux.press("Enter");
-}
-
 std::vector<std::string> namesIn(const std::filesystem::path& dir) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
@@ -97,7 +88,7 @@ TEST(Signals, SaveBeyondTheFileSizeLimitIsReported) {
     tmux.runBefore("ulimit -f 1");
     tmux.writeFile("old.txt", "old");
     startOn(tmux, std::string(1500, 'x') + "\n");
-    saveTextExport(tmux, "old.txt");
+    fileCommand(tmux, "T", "Text file to save?", "old.txt");
     ASSERT_TRUE(tmux.waitForLine(0, "Could not write old.txt: File too large. Press a key."));
     EXPECT_EQ(tmux.readFile("old.txt"), "old");
     EXPECT_EQ(namesIn(tmux.dir()), (std::vector<std::string>{"old.txt", "puzzle.txt"}));
@@ -110,7 +101,7 @@ TEST(Signals, SaveIntoAPipeWhoseReaderLeftIsReported) {
     ASSERT_EQ(mkfifo(tmux.path("fifo").c_str(), 0600), 0);
     startOn(tmux, std::string(3000, 'x') + "\n");
     pid_t reader = startImpatientReader(tmux.path("fifo"));
-    saveTextExport(tmux, "fifo");
+    fileCommand(tmux, "T", "Text file to save?", "fifo");
     ASSERT_TRUE(tmux.waitForLine(0, "Could not write fifo: Broken pipe. Press a key."));
     waitpid(reader, nullptr, 0);
     tmux.type("x");
@@ -153,10 +144,7 @@ TEST(Signals, InputLeftNonBlockingIsStillWaitedFor) {
     startOn(tmux, "Ab\n", {{"VISUAL", tmux.path("editor")}});
     tmux.type("Sab");
     ASSERT_TRUE(tmux.waitForText("B_"));
-    tmux.type("FN");
-    ASSERT_TRUE(tmux.waitForLine(0, "File to create?"));
-    tmux.type("new.txt");
-    tmux.press("Enter");
+    fileCommand(tmux, "N", "File to create?", "new.txt");
     ASSERT_TRUE(tmux.waitForText("Xyz"));
     tmux.type("Sxq");
     ASSERT_TRUE(tmux.waitForLine(1, "Q__"));
