@@ -1,5 +1,6 @@
 // The Tools menu: the statistics view and the key generators.
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -15,13 +16,16 @@ void openTools(Tmux& tmux, const std::string& text, const Tmux::Environment& env
     ASSERT_TRUE(tmux.waitForLine(0, TOOLS_BAR));
 }
 
-// A fortune first on PATH that prints `text` once `go` exists in the
-// program's directory, so the test can see the wait message first.
-Tmux::Environment fakeFortune(Tmux& tmux, const std::string& text, bool waitForGo = false) {
+// A fortune first on PATH that prints `text`, and `complaint` on its error
+// output, once `go` exists in the program's directory, so the test can see
+// the wait message first.
+Tmux::Environment fakeFortune(Tmux& tmux, const std::string& text, bool waitForGo = false,
+                              const std::string& complaint = "") {
     tmux.writeFile("fortune-text", text);
     tmux.writeFile("bin/fortune",
                    std::string("#!/bin/sh\n") + (waitForGo ? "while [ ! -e go ]; do sleep 0.02; done\n" : "") +
-                       "cat " + tmux.path("fortune-text") + "\n",
+                       (complaint.empty() ? "" : "echo '" + complaint + "' >&2\n") + "cat " +
+                       tmux.path("fortune-text") + "\n",
                    true);
     return {{"PATH", tmux.path("bin") + ":" + std::getenv("PATH")}};
 }
@@ -136,10 +140,15 @@ TEST(ToolsMenu, GenerateShowsItsMessageThenTheNewCryptogram) {
 
 TEST(ToolsMenu, GenerateGivesUpWithoutAUsableText) {
     Tmux tmux;
-    openTools(tmux, "Abc\n", fakeFortune(tmux, "Just one line\n"));
+    // A planted link in place of the scratch file leads nowhere.
+    tmux.writeFile("precious.txt", "mine\n");
+    std::filesystem::create_symlink("precious.txt", tmux.dir() / "tmp.tmp");
+    openTools(tmux, "Abc\n", fakeFortune(tmux, "Just one line\n", false, "fortune: no fortunes here"));
     tmux.type("G");
     // Fifty runs of the command: a sanitizer build forks slowly.
-    ASSERT_TRUE(tmux.waitForLine(0, "No usable text from fortune. Press a key.", std::chrono::seconds(30)));
+    ASSERT_TRUE(tmux.waitForLine(0, "No usable text from fortune (fortune: no fortunes here). Press a key.",
+                                 std::chrono::seconds(30)));
+    EXPECT_EQ(tmux.readFile("precious.txt"), "mine\n");
     Screen screen = tmux.capture();
     EXPECT_FALSE(screen.at(0, 0).reverse);
     EXPECT_EQ(screen.at(0, 0).foreground, 2);
