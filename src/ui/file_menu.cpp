@@ -8,7 +8,6 @@
 #include <cwchar>
 
 #include "cells.h"
-
 #include "terminal.h"
 
 namespace {
@@ -64,8 +63,8 @@ void saveKeyFile(Screen& screen, Puzzle& puzzle, const std::string& name) {
 
 void loadKeyFile(Screen&, Puzzle& puzzle, const std::string& name) { puzzle.loadKeys(name.c_str(), quitRequested); }
 
-// An empty value, or one of blanks only (newlines too), counts as unset: run as a command
-// it would make the shell run the file name itself.
+// An empty value, or one of white space only, counts as unset: run as a
+// command it would make the shell run the file name itself.
 const char* editorFromEnvironment() {
     for (const char* variable : {"VISUAL", "EDITOR"}) {
         const char* value = std::getenv(variable);
