@@ -21,8 +21,10 @@ constexpr int POLL_MS = 50;
 // How long a child asked to end gets before it is killed outright.
 constexpr std::chrono::milliseconds GRACE{1000};
 
-// The process group of the captured child, for the stop handler.
+// The process group of the captured child, and what to do before stopping
+// with it, for the stop handler.
 volatile std::sig_atomic_t capturedGroup = 0;
+void (*volatile beforeCapturedStop)() = nullptr;
 
 // Sets one signal's disposition for the life of the object.
 class SignalDisposition {
@@ -50,6 +52,7 @@ void stopWithCapturedChild(int) {
     int savedErrno = errno;
     pid_t group = capturedGroup;
     if (group > 0) kill(-group, SIGSTOP);
+    if (void (*beforeStop)() = beforeCapturedStop) beforeStop();
 
     struct sigaction stopping {}, handler {};
     stopping.sa_handler = SIG_DFL;
@@ -262,7 +265,8 @@ ChildRun runOnTerminal(const std::string& commandLine, const StopRequested& stop
 }
 
 CapturedRun runCaptured(const std::string& commandLine, std::size_t outputLimit, std::size_t errorLimit,
-                        const StopRequested& stopRequested) {
+                        const ChildWatch& watch) {
+    const StopRequested& stopRequested = watch.stopRequested;
     CapturedRun run;
     int output[2], errors[2];
     if (pipe2(output, O_CLOEXEC) != 0) return run;
@@ -287,6 +291,7 @@ CapturedRun runCaptured(const std::string& commandLine, std::size_t outputLimit,
     close(errors[1]);
     if (child > 0) {
         setpgid(child, child);  // either side may get there first
+        beforeCapturedStop = watch.beforeStop;
         capturedGroup = child;
         run.started = true;
         pollfd streams[] = {{output[0], POLLIN, 0}, {errors[0], POLLIN, 0}};
@@ -306,6 +311,7 @@ CapturedRun runCaptured(const std::string& commandLine, std::size_t outputLimit,
         }
         run.interrupted = waitForChild(child, ChildKind::Captured, stopRequested);
         capturedGroup = 0;
+        beforeCapturedStop = nullptr;
     }
     close(output[0]);
     close(errors[0]);

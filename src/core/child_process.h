@@ -21,6 +21,15 @@ struct ChildRun {
 // nothing else.
 ChildRun runOnTerminal(const std::string& commandLine, const StopRequested& stopRequested);
 
+// What the program asks of a child run away from the terminal.
+struct ChildWatch {
+    StopRequested stopRequested;
+    // Called from the stop signal handler just before the program stops
+    // along with the child (Ctrl-Z), so that the terminal can be handed
+    // back as the user's shell expects it; only async-signal-safe calls.
+    void (*beforeStop)() = nullptr;
+};
+
 struct CapturedRun : ChildRun {
     std::string output;  // standard output, up to the limit asked for
     std::string errors;  // error output, up to the limit asked for
@@ -31,4 +40,4 @@ struct CapturedRun : ChildRun {
 // everything it started. A stop of the job stops the child along with the
 // program.
 CapturedRun runCaptured(const std::string& commandLine, std::size_t outputLimit, std::size_t errorLimit,
-                        const StopRequested& stopRequested);
+                        const ChildWatch& watch);

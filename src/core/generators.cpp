@@ -120,12 +120,12 @@ void Puzzle::transform(std::time_t firstSecond) {
     key.fill(' ');
 }
 
-GenerateResult Puzzle::generate(const StopRequested& stopRequested) {
+GenerateResult Puzzle::generate(const ChildWatch& watch) {
     GenerateResult result;
     for (int attempt = 0; attempt < GENERATE_ATTEMPTS; ++attempt) {
         // The text comes straight from this run of fortune; the scratch file
         // is only a copy, so a stale or planted one is never taken for it.
-        CapturedRun run = runCaptured(FORTUNE_COMMAND, FORTUNE_OUTPUT_LIMIT, COMPLAINT_LIMIT, stopRequested);
+        CapturedRun run = runCaptured(FORTUNE_COMMAND, FORTUNE_OUTPUT_LIMIT, COMPLAINT_LIMIT, watch);
         if (run.interrupted) {
             result.outcome = GenerateResult::Outcome::Interrupted;
             return result;

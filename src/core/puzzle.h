@@ -111,8 +111,8 @@ public:
     void transform() { transform(std::time(nullptr)); }
     // Makes a new cryptogram from a text of `fortune`. The puzzle stays
     // untouched when no usable text came in GENERATE_ATTEMPTS runs, or when
-    // `stopRequested` ended the run under way.
-    GenerateResult generate(const StopRequested& stopRequested = {});
+    // the watch's stop request ended the run under way.
+    GenerateResult generate(const ChildWatch& watch = {});
 
     // Statistics of the cyphertext; the key plays no part in them.
     void countLetters(LetterArray& letters, CountArray& counts) const;

@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 
 #include "child_process.h"
@@ -19,6 +20,24 @@ constexpr int ESCAPE_DELAY_MS = 25;
 bool hasString(const char* capability) {
     const char* value = tigetstr(capability);
     return value != nullptr && value != reinterpret_cast<const char*>(-1);
+}
+
+// What the terminal is given back when the job stops while a child runs
+// beside curses mode: the modes the user's shell had, and what endwin would
+// write. Kept ready, since the stop handler may only write and set.
+termios shellModes{};
+bool shellModesKnown = false;
+std::string leavingCursesMode;
+volatile std::sig_atomic_t stoppedBesideChild = 0;
+
+void appendCapability(std::string& sequence, const char* capability) {
+    if (hasString(capability)) sequence += tigetstr(capability);
+}
+
+void giveTerminalToShellForStop() {
+    if (!leavingCursesMode.empty()) (void)!write(STDOUT_FILENO, leavingCursesMode.data(), leavingCursesMode.size());
+    if (shellModesKnown) tcsetattr(STDIN_FILENO, TCSADRAIN, &shellModes);
+    stoppedBesideChild = 1;
 }
 
 // Ctrl-S would stop all output (XON/XOFF) and leave the program looking
@@ -49,6 +68,7 @@ std::string terminalProblem() {
 }
 
 void enterCursesMode() {
+    shellModesKnown = tcgetattr(STDIN_FILENO, &shellModes) == 0;
     initscr();
     // Set, not assumed: curses shows the cursor again on coming back from
     // a program that hid it only when it knows how the cursor should be.
@@ -97,8 +117,24 @@ void runOutsideCurses(const std::string& commandLine) {
     if (run.interrupted || quitRequested()) throw LeaveProgram{};
 }
 
+ChildWatch watchBesideCurses() {
+    // As endwin leaves the terminal: plain attributes, the cursor shown at
+    // the bottom left, the keypad back to normal, the shell's own screen.
+    leavingCursesMode.clear();
+    appendCapability(leavingCursesMode, "sgr0");
+    appendCapability(leavingCursesMode, "cnorm");
+    if (hasString("cup")) leavingCursesMode += tiparm(tigetstr("cup"), LINES - 1, 0);
+    appendCapability(leavingCursesMode, "rmkx");
+    appendCapability(leavingCursesMode, "rmcup");
+    stoppedBesideChild = 0;
+    return {quitRequested, giveTerminalToShellForStop};
+}
+
 void resumeAfterChild() {
-    reset_prog_mode();
+    // Stopped meanwhile, the terminal was the shell's: curses mode is left
+    // in form, so that the next update takes it up afresh.
+    if (stoppedBesideChild) endwin();
+    stoppedBesideChild = 0;
     repaintWholeTerminal();
     if (quitRequested()) throw LeaveProgram{};
 }

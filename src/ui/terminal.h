@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "child_process.h"
+
 // Why the terminal named by TERM cannot hold the screen, as the line to
 // print before leaving; empty when it can. Call before curses mode.
 std::string terminalProblem();
@@ -23,7 +25,11 @@ void repaintWholeTerminal();
 // ends the command and then the program.
 void runOutsideCurses(const std::string& commandLine);
 
-// After a child that ran beside curses mode (and may have been stopped and
-// continued with the program): the terminal gets the program's modes back
-// and is painted anew. A quit signal meanwhile ends the program.
+// How to watch a child that runs beside curses mode, away from the
+// terminal: a quit signal ends it, and if the job is stopped meanwhile the
+// terminal goes back to the user's shell as curses mode found it.
+ChildWatch watchBesideCurses();
+
+// After such a child: the screen is painted anew, and taken up afresh if
+// the job was stopped meanwhile. A quit signal meanwhile ends the program.
 void resumeAfterChild();

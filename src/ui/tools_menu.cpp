@@ -36,7 +36,7 @@ void transformText(Screen& screen, Puzzle& puzzle) {
 
 void generateText(Screen& screen, Puzzle& puzzle) {
     showWaitMessage(screen, puzzle, GENERATING_MESSAGE);
-    GenerateResult result = puzzle.generate(quitRequested);
+    GenerateResult result = puzzle.generate(watchBesideCurses());
     resumeAfterChild();
     if (result.outcome == GenerateResult::Outcome::Interrupted) throw LeaveProgram{};
     if (result.outcome != GenerateResult::Outcome::NoUsableText) return;

@@ -112,6 +112,33 @@ TEST(Children, QuitWhileTheEditorRunsEndsItAndRestoresTheTerminal) {
     EXPECT_EQ(tmux.readFile("modes-after"), tmux.readFile("modes-before"));
 }
 
+TEST(Children, CtrlZDuringGenerateGivesTheShellItsScreen) {
+    Tmux tmux;
+    tmux.writeFile("bin/fortune", "#!/bin/sh\nwhile [ ! -e go ]; do sleep 0.02; done\nprintf 'a b\\nc d\\ne f\\n'\n",
+                   true);
+    tmux.writeFile("puzzle.txt", "Ab\n");
+    tmux.start({"puzzle.txt"}, onPath(tmux), "", true);
+    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+    tmux.type("TG");
+    ASSERT_TRUE(tmux.waitForLine(0, "Please wait, generating..."));
+    tmux.press("C-z");
+    // Stopped, the job leaves the terminal as curses mode found it: the
+    // shell's own screen, not the program's.
+    ASSERT_TRUE(tmux.waitFor([](const Screen& s) { return !s.alternate && s.contains("Stopped"); },
+                             "the shell's screen while the job is stopped"));
+    tmux.type("fg");
+    tmux.press("Enter");
+    tmux.writeFile("go", "");
+    ASSERT_TRUE(tmux.waitFor(
+        [](const Screen& s) {
+            return s.alternate && startsWith(s.lines[0], MAIN_BAR) && trimmed(s.lines[1]) == "_ _" &&
+                   trimmed(s.lines[5]) == "_ _" && trimmed(s.lines[7]).empty() && s.cursorShown;
+        },
+        "the new puzzle, the screen taken up afresh"));
+    tmux.type("q");
+    EXPECT_EQ(tmux.waitForExit(), 0);
+}
+
 TEST(Children, QuitDuringGenerateEndsFortuneAndAllItStarted) {
     const std::pair<int, const char*> ways[] = {{SIGTERM, nullptr}, {SIGHUP, nullptr}, {SIGQUIT, nullptr}, {0, "C-c"}};
     for (const auto& [signalNumber, keys] : ways) {

@@ -260,7 +260,7 @@ TEST_F(Generate, StopEndsTheRunAndEverythingItStarted) {
     Puzzle puzzle;
     puzzle.cyphertext = "Mine\n";
     auto started = std::chrono::steady_clock::now();
-    GenerateResult result = puzzle.generate([&] { return std::filesystem::exists(path("sleeper")); });
+    GenerateResult result = puzzle.generate({[&] { return std::filesystem::exists(path("sleeper")); }});
     EXPECT_EQ(result.outcome, GenerateResult::Outcome::Interrupted);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
     EXPECT_EQ(puzzle.cyphertext, "Mine\n");
