@@ -47,7 +47,8 @@ private:
 };
 
 // Ctrl-Z stops only the foreground process group, which the captured child
-// is not in: stop it along with the program, and continue it along with it.
+// is not in: stop it along with the program (which first hands the terminal
+// back, if it asked to), and continue it along with it.
 void stopWithCapturedChild(int) {
     int savedErrno = errno;
     pid_t group = capturedGroup;
