@@ -54,7 +54,14 @@ void stopWithCapturedChild(int) {
     pid_t group = capturedGroup;
     if (group > 0) kill(-group, SIGSTOP);
     if (void (*beforeStop)() = beforeCapturedStop) beforeStop();
+    stopAsByDefault();
+    if (group > 0) kill(-group, SIGCONT);
+    errno = savedErrno;
+}
 
+}  // namespace
+
+void stopAsByDefault() {
     struct sigaction stopping {}, handler {};
     stopping.sa_handler = SIG_DFL;
     sigemptyset(&stopping.sa_mask);
@@ -66,10 +73,9 @@ void stopWithCapturedChild(int) {
     raise(SIGTSTP);  // the program stops here until the job is continued
     sigprocmask(SIG_SETMASK, &previousMask, nullptr);
     sigaction(SIGTSTP, &handler, nullptr);
-
-    if (group > 0) kill(-group, SIGCONT);
-    errno = savedErrno;
 }
+
+namespace {
 
 // What a child must not inherit from the program: it ignores SIGPIPE and
 // SIGXFSZ so that failed writes are reported, and blocks nothing.

@@ -30,6 +30,10 @@ struct ChildWatch {
     void (*beforeStop)() = nullptr;
 };
 
+// From within a handler of SIGTSTP: stops the program as the signal's
+// default action would, and returns once the job is continued.
+void stopAsByDefault();
+
 struct CapturedRun : ChildRun {
     std::string output;  // standard output, up to the limit asked for
     std::string errors;  // error output, up to the limit asked for

@@ -14,8 +14,12 @@
 
 #include "puzzle.h"
 #include "screen.h"
+#include "terminal.h"
 
 namespace {
+
+// Read in place of a key when the job was stopped and continued meanwhile.
+constexpr int CONTINUED = KEY_MAX + 2;
 
 volatile std::sig_atomic_t quitSignalled = 0;
 volatile std::sig_atomic_t waitingForKey = 0;
@@ -110,6 +114,8 @@ int readCode(Echo echoMode) {
     for (;;) {
         WaitingForKey waiting;
         if (quitSignalled) leaveOnQuitSignal();
+        // Stopped before the read, and continued with the terminal.
+        if (terminalHandedBack() && takeTerminalBackAfterStop()) return CONTINUED;
         errno = 0;
         int code;
         if (echoMode == Echo::Off) {
@@ -121,7 +127,7 @@ int readCode(Echo echoMode) {
         int readError = errno;
         if (quitSignalled) leaveOnQuitSignal();
         if (code != ERR) return code;
-        bool interrupted = readError == EINTR;  // some other signal
+        bool interrupted = readError == EINTR;  // some other signal, or a stop
         // The terminal is shared: another program may have made it
         // non-blocking.
         bool wouldBlock = readError == EAGAIN || readError == EWOULDBLOCK;
@@ -130,6 +136,7 @@ int readCode(Echo echoMode) {
         // Curses keeps the failed read as a key of its own; without this the
         // next read would hand it back.
         flushinp();
+        if (terminalHandedBack()) return CONTINUED;
     }
 }
 
@@ -175,15 +182,21 @@ int afterEscape() {
 
 int waitKey(Screen& screen, Echo echoMode, const Paint& paint) {
     for (;;) {
-        if (screen.fits())
+        // Continued in the background after a stop, the program draws
+        // nothing; reading the terminal stops it until it is in the
+        // foreground again.
+        bool drawing = takeTerminalBackAfterStop();
+        if (drawing && screen.fits())
             paint();
-        else
+        else if (drawing)
             showSizeNotice();
         for (;;) {
             int code = readCode(echoMode);
             if (code == ESCAPE) code = afterEscape();
+            if (code == CONTINUED) break;  // paint anew once the terminal is back
             if (code == KEY_RESIZE) {
                 layoutWindows(screen);
+                terminalResized();
                 break;  // paint anew for the new size
             }
             if (!isKeyForMenus(code)) continue;

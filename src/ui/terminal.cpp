@@ -22,13 +22,13 @@ bool hasString(const char* capability) {
     return value != nullptr && value != reinterpret_cast<const char*>(-1);
 }
 
-// What the terminal is given back when the job stops while a child runs
-// beside curses mode: the modes the user's shell had, and what endwin would
-// write. Kept ready, since the stop handler may only write and set.
+// What the terminal is given back when the job is stopped (Ctrl-Z): the
+// modes the user's shell had, and what endwin would write. Kept ready, since
+// a signal handler may only write and set.
 termios shellModes{};
 bool shellModesKnown = false;
 std::string leavingCursesMode;
-volatile std::sig_atomic_t stoppedBesideChild = 0;
+volatile std::sig_atomic_t stoppedMeanwhile = 0;
 
 void appendCapability(std::string& sequence, const char* capability) {
     if (hasString(capability)) sequence += tigetstr(capability);
@@ -37,7 +37,54 @@ void appendCapability(std::string& sequence, const char* capability) {
 void giveTerminalToShellForStop() {
     if (!leavingCursesMode.empty()) (void)!write(STDOUT_FILENO, leavingCursesMode.data(), leavingCursesMode.size());
     if (shellModesKnown) tcsetattr(STDIN_FILENO, TCSADRAIN, &shellModes);
-    stoppedBesideChild = 1;
+    stoppedMeanwhile = 1;
+}
+
+// Ctrl-Z: the terminal goes back to the shell as curses mode found it, and
+// the program stops. Nothing is drawn when the job is continued: curses mode
+// is taken up again by the next key read, once the program has the terminal
+// (continued in the background, it may not; killed there, it just ends).
+void onStopSignal(int) {
+    int savedErrno = errno;
+    giveTerminalToShellForStop();
+    stopAsByDefault();
+    errno = savedErrno;
+}
+
+// Stopping is this program's own, unless the job cannot be stopped at all
+// (SIGTSTP ignored, as without job control). Set before initscr, so that
+// curses, whose own handler repaints from within the handler, keeps out.
+void catchStops() {
+    struct sigaction previous {};
+    if (sigaction(SIGTSTP, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) return;
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no SA_RESTART: a waiting read returns, so the program sees it was stopped
+    sigaction(SIGTSTP, &action, nullptr);
+}
+
+bool inForeground() {
+    pid_t foreground = tcgetpgrp(STDOUT_FILENO);
+    return foreground == -1 || foreground == getpgrp();
+}
+
+// As endwin leaves the terminal: plain attributes, the cursor shown at the
+// bottom left, the keypad back to normal, the shell's own screen.
+void prepareForStop() {
+    std::string sequence;
+    appendCapability(sequence, "sgr0");
+    appendCapability(sequence, "cnorm");
+    if (hasString("cup")) sequence += tiparm(tigetstr("cup"), LINES - 1, 0);
+    appendCapability(sequence, "rmkx");
+    appendCapability(sequence, "rmcup");
+    // Swapped in whole: the handler may run at any moment.
+    sigset_t stop, previous;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTSTP);
+    sigprocmask(SIG_BLOCK, &stop, &previous);
+    leavingCursesMode = std::move(sequence);
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
 }
 
 // Ctrl-S would stop all output (XON/XOFF) and leave the program looking
@@ -69,6 +116,7 @@ std::string terminalProblem() {
 
 void enterCursesMode() {
     shellModesKnown = tcgetattr(STDIN_FILENO, &shellModes) == 0;
+    catchStops();
     initscr();
     // Set, not assumed: curses shows the cursor again on coming back from
     // a program that hid it only when it knows how the cursor should be.
@@ -84,14 +132,14 @@ void enterCursesMode() {
     // of clearing only the cells it believes are not blank: a full repaint
     // then really removes what another program wrote.
     use_default_colors();
+    prepareForStop();
 }
 
 void leaveCursesMode() {
     // Ended while in the background (a stopped job killed from the shell),
     // the program leaves the terminal to the job that has it: changing its
     // modes from there would only stop the program again.
-    pid_t foreground = tcgetpgrp(STDOUT_FILENO);
-    if (foreground != -1 && foreground != getpgrp()) return;
+    if (!inForeground()) return;
     // After a child was ended on the way out, curses mode is already left;
     // the terminal still gets the modes it had at the start.
     if (isendwin())
@@ -117,24 +165,25 @@ void runOutsideCurses(const std::string& commandLine) {
     if (run.interrupted || quitRequested()) throw LeaveProgram{};
 }
 
-ChildWatch watchBesideCurses() {
-    // As endwin leaves the terminal: plain attributes, the cursor shown at
-    // the bottom left, the keypad back to normal, the shell's own screen.
-    leavingCursesMode.clear();
-    appendCapability(leavingCursesMode, "sgr0");
-    appendCapability(leavingCursesMode, "cnorm");
-    if (hasString("cup")) leavingCursesMode += tiparm(tigetstr("cup"), LINES - 1, 0);
-    appendCapability(leavingCursesMode, "rmkx");
-    appendCapability(leavingCursesMode, "rmcup");
-    stoppedBesideChild = 0;
-    return {quitRequested, giveTerminalToShellForStop};
+void terminalResized() { prepareForStop(); }
+
+bool terminalHandedBack() { return stoppedMeanwhile != 0; }
+
+bool takeTerminalBackAfterStop() {
+    if (!stoppedMeanwhile) return true;
+    if (!inForeground()) return false;
+    // The terminal was the shell's: curses mode is left in form, so that the
+    // next update takes it up afresh, modes, screen and all.
+    stoppedMeanwhile = 0;
+    endwin();
+    repaintWholeTerminal();
+    return true;
 }
 
+ChildWatch watchBesideCurses() { return {quitRequested, giveTerminalToShellForStop}; }
+
 void resumeAfterChild() {
-    // Stopped meanwhile, the terminal was the shell's: curses mode is left
-    // in form, so that the next update takes it up afresh.
-    if (stoppedBesideChild) endwin();
-    stoppedBesideChild = 0;
+    takeTerminalBackAfterStop();
     repaintWholeTerminal();
     if (quitRequested()) throw LeaveProgram{};
 }

@@ -25,6 +25,15 @@ void repaintWholeTerminal();
 // ends the command and then the program.
 void runOutsideCurses(const std::string& commandLine);
 
+// The stop sequence depends on the terminal's size.
+void terminalResized();
+
+// Whether the terminal is the shell's since the job was stopped (Ctrl-Z).
+bool terminalHandedBack();
+// Once the program has the terminal again after a stop, curses mode is
+// taken up afresh at the next update. Returns whether the program has it.
+bool takeTerminalBackAfterStop();
+
 // How to watch a child that runs beside curses mode, away from the
 // terminal: a quit signal ends it, and if the job is stopped meanwhile the
 // terminal goes back to the user's shell as curses mode found it.

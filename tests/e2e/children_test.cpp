@@ -24,22 +24,6 @@ bool appearsWithin(const std::filesystem::path& file, std::chrono::milliseconds 
     return true;
 }
 
-// Whether the process is gone (or a zombie, waiting for whoever adopted it).
-bool processGone(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return stat.empty() || stat.find(") Z ") != std::string::npos;
-}
-
-bool goneWithin(pid_t pid, std::chrono::milliseconds patience) {
-    auto deadline = std::chrono::steady_clock::now() + patience;
-    while (!processGone(pid)) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 Tmux::Environment onPath(Tmux& tmux) { return {{"PATH", tmux.path("bin") + ":" + std::getenv("PATH")}}; }
 
 const char* const TERMINAL_TYPES[] = {"xterm-256color", "screen", "tmux-256color"};
@@ -84,7 +68,7 @@ TEST(Children, KillingTheStoppedJobLeavesTheShellItsTerminal) {
     stopWhileTheEditorReads(tmux, "");
     tmux.type("kill %1");
     tmux.press("Enter");
-    ASSERT_TRUE(goneWithin(tmux.programPid(), std::chrono::seconds(3)));
+    ASSERT_TRUE(endsWithin(tmux.programPid(), std::chrono::seconds(3)));
     // The shell, waiting at its prompt meanwhile, still has its terminal;
     // "Done" is its word for an exit status of 0.
     tmux.type("jobs; echo alive-$((6*7))");
@@ -107,7 +91,7 @@ TEST(Children, QuitWhileTheEditorRunsEndsItAndRestoresTheTerminal) {
     ASSERT_TRUE(appearsWithin(tmux.path("editor-pid"), Tmux::DEADLINE));
     tmux.signal(SIGTERM);
     EXPECT_EQ(tmux.waitForExit(), 0);
-    EXPECT_TRUE(goneWithin(std::atoi(tmux.readFile("editor-pid").c_str()), std::chrono::seconds(2)));
+    EXPECT_TRUE(endsWithin(std::atoi(tmux.readFile("editor-pid").c_str()), std::chrono::seconds(2)));
     EXPECT_EQ(tmux.readFile("saved"), "saved\n");
     EXPECT_EQ(tmux.readFile("modes-after"), tmux.readFile("modes-before"));
 }
@@ -162,7 +146,7 @@ TEST(Children, QuitDuringGenerateEndsFortuneAndAllItStarted) {
         EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1));
         pid_t sleeper = std::atoi(tmux.readFile("sleeper").c_str());
         ASSERT_GT(sleeper, 0);
-        EXPECT_TRUE(goneWithin(sleeper, std::chrono::seconds(2)));
+        EXPECT_TRUE(endsWithin(sleeper, std::chrono::seconds(2)));
     }
 }
 

@@ -190,8 +190,33 @@ TEST(Terminal, CtrlZSuspendsAndFgRepaints) {
     tmux.press("Enter");
     ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
     EXPECT_TRUE(startsWith(tmux.capture().lines[2], "Abc"));
-    tmux.type("q");
-    EXPECT_EQ(tmux.waitForExit(), 0);
+
+    // Put in the background, the program draws nothing until it is brought
+    // back, and at a prompt it still waits for the answer.
+    tmux.type("S");
+    ASSERT_TRUE(tmux.waitForLine(0, "Cyphertext letter to set?"));
+    tmux.press("C-z");
+    ASSERT_TRUE(tmux.waitForText("Stopped"));
+    tmux.type("bg; jobs; echo shell-$((6*7))");
+    tmux.press("Enter");
+    ASSERT_TRUE(tmux.waitForText("shell-42"));
+    EXPECT_FALSE(tmux.seen().alternate);
+    EXPECT_FALSE(tmux.seen().contains("Cyphertext letter to set?"));
+    tmux.type("fg");
+    tmux.press("Enter");
+    ASSERT_TRUE(tmux.waitForLine(0, "Cyphertext letter to set?"));
+    tmux.type("ab");
+    ASSERT_TRUE(tmux.waitForText("B__"));
+
+    // Killed while stopped, it ends at once, and the shell keeps its terminal.
+    tmux.press("C-z");
+    ASSERT_TRUE(tmux.waitForText("Stopped"));
+    tmux.type("kill %1");
+    tmux.press("Enter");
+    ASSERT_TRUE(endsWithin(tmux.programPid(), std::chrono::seconds(3)));
+    tmux.type("echo alive-$((6*7))");
+    tmux.press("Enter");
+    EXPECT_TRUE(tmux.waitForText("alive-42"));
 }
 
 TEST(Terminal, HelpAndVersionPrintWithoutTheScreen) {

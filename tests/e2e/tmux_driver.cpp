@@ -119,14 +119,23 @@ std::vector<ScreenCell> parseCells(const std::string& line, ScreenCell& style) {
 
 std::atomic<int> serverCount{0};
 
-bool isZombie(int pid) {
+bool ended(int pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::size_t name = stat.rfind(')');
-    return name != std::string::npos && stat.compare(name, 4, ") Z ") == 0;
+    return name == std::string::npos || stat.compare(name, 4, ") Z ") == 0;
 }
 
 }  // namespace
+
+bool endsWithin(int pid, std::chrono::milliseconds patience) {
+    auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!ended(pid)) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
 
 std::string shellQuote(const std::string& word) {
     std::string quoted = "'";
@@ -169,7 +178,7 @@ Tmux::~Tmux() {
         // End the program in order first, so that LeakSanitizer gets to run.
         // One that has ended without its status recorded (killed from the
         // shell that started it) is not waited for.
-        if (!exited() && pid_ > 0 && kill(pid_, 0) == 0 && !isZombie(pid_)) {
+        if (!exited() && pid_ > 0 && !ended(pid_)) {
             kill(pid_, SIGTERM);
             waitForExit();
         }

@@ -120,5 +120,10 @@ private:
     int pid_ = -1;
 };
 
+// Whether the process has ended, within the time given: gone, or a zombie
+// waiting for whoever adopted it (this machine's first process may never
+// reap it).
+bool endsWithin(int pid, std::chrono::milliseconds patience);
+
 // Single-quotes a word for the shell.
 std::string shellQuote(const std::string& word);
