@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -61,14 +62,25 @@ int writeAll(int descriptor, std::string_view bytes, const StopRequested& stopRe
 // Nothing of a file written in place is kept aside, so the usual ways for a
 // write to fail part-way are tried before the first byte changes: the
 // file-size limit, and a disk without room for the new content.
-int roomFor(int descriptor, std::size_t size) {
+int roomFor(int descriptor, const struct stat& status, std::size_t size) {
     rlimit limit{};
     if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && size > limit.rlim_cur)
         return EFBIG;
-    if (size > 0 && fallocate(descriptor, 0, 0, static_cast<off_t>(size)) != 0 && errno != EOPNOTSUPP &&
-        errno != ENOSYS)
-        return errno;
-    return 0;
+    if (size == 0) return 0;
+    // The room is taken without changing the file's size, so that nothing
+    // of it changes if what follows fails.
+    if (fallocate(descriptor, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0) return 0;
+    if (errno != EOPNOTSUPP && errno != ENOSYS) return errno;
+    // A file system that cannot take room ahead (ext2, ext3) is asked how
+    // much it has: the blocks the file has are written over, and only what
+    // it grows by needs new ones.
+    struct statvfs disk {};
+    if (fstatvfs(descriptor, &disk) != 0) return 0;
+    unsigned long long blockSize = disk.f_frsize ? disk.f_frsize : disk.f_bsize;
+    unsigned long long held = static_cast<unsigned long long>(status.st_blocks) * 512;
+    unsigned long long wanted = (size + blockSize - 1) / blockSize * blockSize;
+    unsigned long long free = (geteuid() == 0 ? disk.f_bfree : disk.f_bavail) * blockSize;
+    return wanted > held && wanted - held > free ? ENOSPC : 0;
 }
 
 // Writes into a file that is already open for writing: it keeps its inode,
@@ -80,8 +92,10 @@ SaveResult writeInPlace(int descriptor, const struct stat& status, std::string_v
     // bytes wait for it to take them.
     int flags = fcntl(descriptor, F_GETFL);
     if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) error = errno;
-    if (error == 0 && S_ISREG(status.st_mode)) error = roomFor(descriptor, bytes.size());
-    if (error == 0) error = writeAll(descriptor, bytes, stopRequested);
+    if (error == 0 && S_ISREG(status.st_mode)) error = roomFor(descriptor, status, bytes.size());
+    // A quit cuts short only the wait for a FIFO's reader: a regular file,
+    // once begun, is written to its end.
+    if (error == 0) error = writeAll(descriptor, bytes, S_ISREG(status.st_mode) ? StopRequested{} : stopRequested);
     if (S_ISREG(status.st_mode)) {
         // Cut to size only after the bytes are down: a save no longer than
         // the old content then reuses its blocks, and a full disk fails it

@@ -155,6 +155,11 @@ TEST_F(Saving, FailedSaveLeavesTheOldFileAndNoTemporaryFile) {
         EXPECT_EQ(puzzle.saveBinary(path("puzzle.bin").c_str()).error, EFBIG);
     }
     EXPECT_EQ(readFile("puzzle.bin"), old);
+
+    // A quit that comes while a file is written in place does not cut the
+    // file short: only the wait for a FIFO's reader gives way to it.
+    ASSERT_TRUE(puzzle.saveBinary(path("puzzle.bin").c_str(), [] { return true; }).ok());
+    EXPECT_EQ(readFile("other.bin"), bytes("CGFILE1\0") + std::string(26, ' ') + puzzle.cyphertext);
 }
 
 TEST_F(Saving, SaveKeepsSymbolicLinksAndPermissions) {
