@@ -29,11 +29,12 @@ void (*volatile beforeCapturedStop)() = nullptr;
 // Sets one signal's disposition for the life of the object.
 class SignalDisposition {
 public:
+    // A null handler leaves the disposition as it is.
     SignalDisposition(int signalNumber, void (*handler)(int)) : signalNumber_(signalNumber) {
         struct sigaction action {};
         action.sa_handler = handler;
         sigemptyset(&action.sa_mask);
-        sigaction(signalNumber, &action, &previous_);
+        sigaction(signalNumber, handler ? &action : nullptr, &previous_);
     }
     ~SignalDisposition() { restore(); }
     SignalDisposition(const SignalDisposition&) = delete;
@@ -244,10 +245,12 @@ ChildRun runOnTerminal(const std::string& commandLine, const StopRequested& stop
     // of ours to hand over, it runs in the program's group, as system()
     // would run it.
     bool handOver = isatty(STDIN_FILENO) && tcgetpgrp(STDIN_FILENO) == getpgrp();
-    // Until the child has ended, the keyboard's interrupt and quit keys are
-    // its own; a stop takes its default action, so that nothing of the
-    // program's (its curses library repainting, say) runs under the child.
-    SignalDisposition interrupt(SIGINT, SIG_IGN), quit(SIGQUIT, SIG_IGN), stop(SIGTSTP, SIG_DFL);
+    // In the program's own group, the keyboard's interrupt and quit keys
+    // reach the program too; they are the child's, as with system(). A stop
+    // takes its default action, so that nothing of the program's (a repaint,
+    // a change of terminal modes) runs under the child.
+    SignalDisposition interrupt(SIGINT, handOver ? nullptr : SIG_IGN), quit(SIGQUIT, handOver ? nullptr : SIG_IGN),
+        stop(SIGTSTP, SIG_DFL);
     pid_t child = fork();
     if (child < 0) return {};
     if (child == 0) {

@@ -51,6 +51,8 @@ void onStopSignal(int) {
     errno = savedErrno;
 }
 
+void onContinueSignal(int) {}
+
 // Stopping is this program's own, unless the job cannot be stopped at all
 // (SIGTSTP ignored, as without job control). Set before initscr, so that
 // curses, whose own handler repaints from within the handler, keeps out.
@@ -62,6 +64,10 @@ void catchStops() {
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;  // no SA_RESTART: a waiting read returns, so the program sees it was stopped
     sigaction(SIGTSTP, &action, nullptr);
+    // Continued after a stop, a read the program waits in must return, so
+    // that it takes the terminal up again at once.
+    action.sa_handler = onContinueSignal;
+    sigaction(SIGCONT, &action, nullptr);
 }
 
 bool inForeground() {
@@ -183,7 +189,8 @@ bool takeTerminalBackAfterStop() {
 ChildWatch watchBesideCurses() { return {quitRequested, giveTerminalToShellForStop}; }
 
 void resumeAfterChild() {
-    takeTerminalBackAfterStop();
-    repaintWholeTerminal();
     if (quitRequested()) throw LeaveProgram{};
+    // Continued in the background, the program leaves the terminal alone
+    // until a key read finds it in the foreground.
+    if (takeTerminalBackAfterStop()) repaintWholeTerminal();
 }

@@ -78,22 +78,25 @@ TEST(Children, KillingTheStoppedJobLeavesTheShellItsTerminal) {
 }
 
 TEST(Children, QuitWhileTheEditorRunsEndsItAndRestoresTheTerminal) {
-    Tmux tmux;
-    // An editor that takes a moment to save its work when asked to end.
-    tmux.writeFile("editor",
-                   "#!/bin/sh\ntrap 'sleep 0.3; echo saved > " + tmux.path("saved") + "; exit 0' TERM\necho $$ > " +
-                       tmux.path("editor-pid") + "\nwhile :; do sleep 0.05; done\n",
-                   true);
-    tmux.runBefore("stty -g > " + shellQuote(tmux.path("modes-before")));
-    tmux.runAfter("stty -g > " + shellQuote(tmux.path("modes-after")));
-    startOn(tmux, "Ab\n", {{"VISUAL", tmux.path("editor")}});
-    fileCommand(tmux, "N", "File to create?", "new.txt");
-    ASSERT_TRUE(appearsWithin(tmux.path("editor-pid"), Tmux::DEADLINE));
-    tmux.signal(SIGTERM);
-    EXPECT_EQ(tmux.waitForExit(), 0);
-    EXPECT_TRUE(endsWithin(std::atoi(tmux.readFile("editor-pid").c_str()), std::chrono::seconds(2)));
-    EXPECT_EQ(tmux.readFile("saved"), "saved\n");
-    EXPECT_EQ(tmux.readFile("modes-after"), tmux.readFile("modes-before"));
+    for (int signalNumber : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(strsignal(signalNumber));
+        Tmux tmux;
+        // An editor that takes a moment to save its work when asked to end.
+        tmux.writeFile("editor",
+                       "#!/bin/sh\ntrap 'sleep 0.3; echo saved > " + tmux.path("saved") + "; exit 0' TERM\necho $$ > " +
+                           tmux.path("editor-pid") + "\nwhile :; do sleep 0.05; done\n",
+                       true);
+        tmux.runBefore("stty -g > " + shellQuote(tmux.path("modes-before")));
+        tmux.runAfter("stty -g > " + shellQuote(tmux.path("modes-after")));
+        startOn(tmux, "Ab\n", {{"VISUAL", tmux.path("editor")}});
+        fileCommand(tmux, "N", "File to create?", "new.txt");
+        ASSERT_TRUE(appearsWithin(tmux.path("editor-pid"), Tmux::DEADLINE));
+        tmux.signal(signalNumber);
+        EXPECT_EQ(tmux.waitForExit(), 0);
+        EXPECT_TRUE(endsWithin(std::atoi(tmux.readFile("editor-pid").c_str()), std::chrono::seconds(2)));
+        EXPECT_EQ(tmux.readFile("saved"), "saved\n");
+        EXPECT_EQ(tmux.readFile("modes-after"), tmux.readFile("modes-before"));
+    }
 }
 
 TEST(Children, CtrlZDuringGenerateGivesTheShellItsScreen) {
@@ -119,8 +122,21 @@ TEST(Children, CtrlZDuringGenerateGivesTheShellItsScreen) {
                    trimmed(s.lines[5]) == "_ _" && trimmed(s.lines[7]).empty() && s.cursorShown;
         },
         "the new puzzle, the screen taken up afresh"));
-    tmux.type("q");
-    EXPECT_EQ(tmux.waitForExit(), 0);
+
+    // Killed while stopped during G, it ends without touching the terminal
+    // the shell now has.
+    std::filesystem::remove(tmux.path("go"));
+    tmux.type("TG");
+    ASSERT_TRUE(tmux.waitForLine(0, "Please wait, generating..."));
+    tmux.press("C-z");
+    ASSERT_TRUE(tmux.waitFor([](const Screen& s) { return !s.alternate && s.contains("Stopped"); },
+                             "the shell's screen once more"));
+    tmux.type("kill %1");
+    tmux.press("Enter");
+    ASSERT_TRUE(endsWithin(tmux.programPid(), std::chrono::seconds(3)));
+    tmux.type("echo alive-$((6*7))");
+    tmux.press("Enter");
+    EXPECT_TRUE(tmux.waitForText("alive-42"));
 }
 
 TEST(Children, QuitDuringGenerateEndsFortuneAndAllItStarted) {

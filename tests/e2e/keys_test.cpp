@@ -82,6 +82,36 @@ TEST(Keys, FunctionAndCursorKeysAreNeverCommandsOrAnswers) {
     }
 }
 
+TEST(Keys, PastedSequencesAreDroppedWholeAndTheKeypadTypesItsCharacters) {
+    // xterm's description names the keypad's corner keys; tmux's does not.
+    for (const char* type : {"tmux-256color", "xterm-256color"}) {
+        SCOPED_TRACE(type);
+        Tmux tmux;
+        startOn(tmux, "Ab\n", {{"TERM", type}});
+        // A title, a link and a character-set switch, as a paste may hold them,
+        // and Alt with a letter: none of their bytes is a command (T would open
+        // the Tools menu, R blank the key) or typed into a name.
+        const std::string pasted = "\033]0;Title T\007\033P1$r0mR\033\\\033]8;;http://t.example/\033\\\033(B\033\xc3\xa9";
+        tmux.type(pasted);
+        tmux.type("F");
+        ASSERT_TRUE(tmux.waitForLine(0, FILE_BAR));
+        tmux.type("T");
+        ASSERT_TRUE(tmux.waitForLine(0, "Text file to save?"));
+        tmux.type("ab" + pasted + "c");
+        // The numeric keypad types its digits.
+        tmux.press("KP1");
+        tmux.press("KP2");
+        tmux.press("Enter");
+        ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+        EXPECT_TRUE(std::filesystem::exists(tmux.path("abc12")));
+        tmux.type("T");
+        ASSERT_TRUE(tmux.waitForLine(0, TOOLS_BAR));
+        tmux.press("KP3");
+        ASSERT_TRUE(tmux.waitForText("NO"));
+        EXPECT_EQ(shownEntries(tmux.seen()), "NOPQRSTUVWXYZABCDEFGHIJKLM");
+    }
+}
+
 TEST(Keys, EscapeAloneIsAnOrdinaryAnswer) {
     Tmux tmux;
     startOn(tmux, "Ab\n");
