@@ -66,15 +66,7 @@ TEST(Children, CtrlZWhileTheEditorRunsStopsTheProgramWithIt) {
 TEST(Children, KillingTheStoppedJobLeavesTheShellItsTerminal) {
     Tmux tmux;
     stopWhileTheEditorReads(tmux, "");
-    tmux.type("kill %1");
-    tmux.press("Enter");
-    ASSERT_TRUE(endsWithin(tmux.programPid(), std::chrono::seconds(3)));
-    // The shell, waiting at its prompt meanwhile, still has its terminal;
-    // "Done" is its word for an exit status of 0.
-    tmux.type("jobs; echo alive-$((6*7))");
-    tmux.press("Enter");
-    EXPECT_TRUE(tmux.waitForText("alive-42"));
-    EXPECT_TRUE(tmux.seen().contains("Done"));
+    killStoppedJob(tmux);
 }
 
 TEST(Children, QuitWhileTheEditorRunsEndsItAndRestoresTheTerminal) {
@@ -131,12 +123,7 @@ TEST(Children, CtrlZDuringGenerateGivesTheShellItsScreen) {
     tmux.press("C-z");
     ASSERT_TRUE(tmux.waitFor([](const Screen& s) { return !s.alternate && s.contains("Stopped"); },
                              "the shell's screen once more"));
-    tmux.type("kill %1");
-    tmux.press("Enter");
-    ASSERT_TRUE(endsWithin(tmux.programPid(), std::chrono::seconds(3)));
-    tmux.type("echo alive-$((6*7))");
-    tmux.press("Enter");
-    EXPECT_TRUE(tmux.waitForText("alive-42"));
+    killStoppedJob(tmux);
 }
 
 TEST(Children, QuitDuringGenerateEndsFortuneAndAllItStarted) {

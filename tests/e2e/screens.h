@@ -72,6 +72,19 @@ inline void fileCommand(Tmux& tmux, const std::string& key, const std::string& p
     tmux.press("Enter");
 }
 
+// From the shell, kills the program's stopped job: the program must end,
+// and the shell, waiting at its prompt meanwhile, must still have its
+// terminal. "Done" is the shell's word for an exit status of 0.
+inline void killStoppedJob(Tmux& tmux) {
+    tmux.type("kill %1");
+    tmux.press("Enter");
+    ASSERT_TRUE(endsWithin(tmux.programPid(), std::chrono::seconds(3)));
+    tmux.type("jobs; echo alive-$((6*7))");
+    tmux.press("Enter");
+    EXPECT_TRUE(tmux.waitForText("alive-42"));
+    EXPECT_TRUE(tmux.seen().contains("Done"));
+}
+
 // Starts the program on a puzzle file holding `text` and waits for its
 // main screen.
 inline void startOn(Tmux& tmux, const std::string& text, const Tmux::Environment& environment = {}) {

@@ -211,12 +211,7 @@ TEST(Terminal, CtrlZSuspendsAndFgRepaints) {
     // Killed while stopped, it ends at once, and the shell keeps its terminal.
     tmux.press("C-z");
     ASSERT_TRUE(tmux.waitForText("Stopped"));
-    tmux.type("kill %1");
-    tmux.press("Enter");
-    ASSERT_TRUE(endsWithin(tmux.programPid(), std::chrono::seconds(3)));
-    tmux.type("echo alive-$((6*7))");
-    tmux.press("Enter");
-    EXPECT_TRUE(tmux.waitForText("alive-42"));
+    killStoppedJob(tmux);
 }
 
 TEST(Terminal, HelpAndVersionPrintWithoutTheScreen) {
