@@ -29,12 +29,12 @@ void (*volatile beforeCapturedStop)() = nullptr;
 // Sets one signal's disposition for the life of the object.
 class SignalDisposition {
 public:
-    // A null handler leaves the disposition as it is.
-    SignalDisposition(int signalNumber, void (*handler)(int)) : signalNumber_(signalNumber) {
+    // With `change` false, the disposition stays as it is.
+    SignalDisposition(int signalNumber, void (*handler)(int), bool change = true) : signalNumber_(signalNumber) {
         struct sigaction action {};
         action.sa_handler = handler;
         sigemptyset(&action.sa_mask);
-        sigaction(signalNumber, handler ? &action : nullptr, &previous_);
+        sigaction(signalNumber, change ? &action : nullptr, &previous_);
     }
     ~SignalDisposition() { restore(); }
     SignalDisposition(const SignalDisposition&) = delete;
@@ -249,8 +249,7 @@ ChildRun runOnTerminal(const std::string& commandLine, const StopRequested& stop
     // reach the program too; they are the child's, as with system(). A stop
     // takes its default action, so that nothing of the program's (a repaint,
     // a change of terminal modes) runs under the child.
-    SignalDisposition interrupt(SIGINT, handOver ? nullptr : SIG_IGN), quit(SIGQUIT, handOver ? nullptr : SIG_IGN),
-        stop(SIGTSTP, SIG_DFL);
+    SignalDisposition interrupt(SIGINT, SIG_IGN, !handOver), quit(SIGQUIT, SIG_IGN, !handOver), stop(SIGTSTP, SIG_DFL);
     pid_t child = fork();
     if (child < 0) return {};
     if (child == 0) {

@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -161,6 +162,32 @@ bool takeOwnerAndMode(int descriptor, const struct stat& status) {
     return fchown(descriptor, status.st_uid, status.st_gid) == 0 && fchmod(descriptor, status.st_mode & 07777) == 0;
 }
 
+// Extended attributes (an access control list among them) belong to the
+// file as much as its mode does: the replacement gets them all, or the file
+// is written in place. Security labels, which the system gives a new file
+// itself, may be refused without that.
+bool copyExtendedAttributes(int from, int to) {
+    ssize_t size = flistxattr(from, nullptr, 0);
+    if (size == 0 || (size < 0 && (errno == ENOTSUP || errno == ENOSYS))) return true;
+    if (size < 0) return false;
+    std::string names(static_cast<std::size_t>(size), '\0');
+    size = flistxattr(from, names.data(), names.size());
+    if (size < 0) return false;
+    names.resize(static_cast<std::size_t>(size));
+    // The names stand one after another, each ended by a NUL.
+    for (std::size_t start = 0, end; (end = names.find('\0', start)) != std::string::npos; start = end + 1) {
+        const char* name = names.c_str() + start;
+        ssize_t length = fgetxattr(from, name, nullptr, 0);
+        std::string value(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+        if (length < 0 || (length > 0 && fgetxattr(from, name, value.data(), value.size()) != length) ||
+            fsetxattr(to, name, value.data(), value.size(), 0) != 0) {
+            if (std::string_view(name).rfind("security.", 0) == 0) continue;
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 SaveResult writeWholeFile(const char* fileName, std::string_view bytes, const StopRequested& stopRequested) {
@@ -186,7 +213,8 @@ SaveResult writeWholeFile(const char* fileName, std::string_view bytes, const St
     if (mayReplace(status)) {
         std::string temporary;
         int replacement = createTemporary(path, temporary);
-        if (replacement >= 0 && takeOwnerAndMode(replacement, status)) {
+        if (replacement >= 0 && takeOwnerAndMode(replacement, status) &&
+            copyExtendedAttributes(descriptor, replacement)) {
             close(descriptor);
             return fillAndRename(replacement, temporary, path, bytes);
         }

@@ -175,6 +175,10 @@ void skipSequence(int introducer) {
     auto next = [] { return pendingByte(get_escdelay()); };
     if (introducer == '[') {
         int byte = next();
+        // A mouse report left switched on by another program (ESC [ M):
+        // three raw bytes follow.
+        if (byte == 'M')
+            for (int extra = 0; extra < 3; ++extra) next();
         while (byte >= 0x20 && byte < 0x40) byte = next();
     } else if (introducer == ']' || introducer == 'P' || introducer == 'X' || introducer == '^' || introducer == '_') {
         for (int count = 0, byte = next(); byte != ERR && byte != 0x07 && count < CONTROL_STRING_LIMIT;
@@ -207,7 +211,12 @@ int afterEscape() {
         return ESCAPE;
     }
     if (next == 'O') {
+        // Shifted function keys of some terminals carry parameters here
+        // (ESC O 2 Q); the keypad's keys do not.
         int final = pendingByte(get_escdelay());
+        bool parameters = false;
+        for (; final >= 0x30 && final < 0x40; final = pendingByte(get_escdelay())) parameters = true;
+        if (parameters) return UNNAMED_KEY;
         // The keypad's keys where the description lacks them.
         if (final == 'M') return KEY_ENTER;
         std::size_t key = final >= 0 && final <= 0xFF ? KEYPAD_FINALS.find(static_cast<char>(final)) : std::string_view::npos;
@@ -224,6 +233,20 @@ constexpr std::pair<std::string_view, char> NAMED_KEYPAD_KEYS[] = {
     {"kb3", '6'},    {"KEY_C1", '1'}, {"kc2", '2'},   {"KEY_C3", '3'}, {"kpZRO", '0'},
     {"kpDOT", '.'},  {"kpCMA", ','},  {"kpADD", '+'}, {"kpSUB", '-'},  {"kpMUL", '*'},
     {"kpDIV", '/'}};
+
+// A mouse report that another program left switched on: curses names its
+// start (KEY_MOUSE) and leaves the rest, three raw bytes (ESC [ M b x y) or
+// numbers up to M or m (ESC [ < b ; x ; y M), which are read and dropped.
+void skipMouseReport() {
+    EchoOff echoOff;
+    int byte = pendingByte(get_escdelay());
+    if (byte >= '0' && byte <= '9') {
+        while (byte != ERR && byte != 'M' && byte != 'm') byte = pendingByte(get_escdelay());
+        return;
+    }
+    pendingByte(get_escdelay());
+    pendingByte(get_escdelay());
+}
 
 int keypadCharacter(int code) {
     if (code <= 0xFF || code == KEY_RESIZE) return code;
@@ -249,6 +272,10 @@ int waitKey(Screen& screen, Echo echoMode, const Paint& paint) {
         for (;;) {
             int code = keypadCharacter(readCode(echoMode));
             if (code == ESCAPE) code = afterEscape();
+            if (code == KEY_MOUSE) {
+                skipMouseReport();
+                code = UNNAMED_KEY;
+            }
             if (code == CONTINUED) break;  // paint anew once the terminal is back
             // With echo on, curses has shown the Escape of a dropped key.
             if (code == UNNAMED_KEY && echoMode == Echo::On) break;

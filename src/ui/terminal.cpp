@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <string_view>
 
 #include "child_process.h"
 #include "input.h"
@@ -146,6 +147,9 @@ void leaveCursesMode() {
     // the program leaves the terminal to the job that has it: changing its
     // modes from there would only stop the program again.
     if (!inForeground()) return;
+    // Stopped and not yet taken up again, the terminal is as curses mode
+    // found it already; endwin would only move the shell's cursor.
+    if (stoppedMeanwhile) return;
     // After a child was ended on the way out, curses mode is already left;
     // the terminal still gets the modes it had at the start.
     if (isendwin())
@@ -178,10 +182,16 @@ bool terminalHandedBack() { return stoppedMeanwhile != 0; }
 bool takeTerminalBackAfterStop() {
     if (!stoppedMeanwhile) return true;
     if (!inForeground()) return false;
-    // The terminal was the shell's: curses mode is left in form, so that the
-    // next update takes it up afresh, modes, screen and all.
+    // The terminal was the shell's, left as endwin leaves it: curses takes
+    // up its modes, its keypad and its own screen again, and paints it all.
+    // (endwin here would write its leaving a second time, on the shell's
+    // screen.)
     stoppedMeanwhile = 0;
-    endwin();
+    if (hasString("smcup")) {
+        std::string_view entering = tigetstr("smcup");
+        (void)!write(STDOUT_FILENO, entering.data(), entering.size());
+    }
+    reset_prog_mode();
     repaintWholeTerminal();
     return true;
 }

@@ -38,8 +38,14 @@ void stopWhileTheEditorReads(Tmux& tmux, const std::string& afterReading) {
     ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
     fileCommand(tmux, "N", "File to create?", "new.txt");
     ASSERT_TRUE(tmux.waitForText("EDITOR-READY"));
+    tmux.recordOutput();
     tmux.press("C-z");
     ASSERT_TRUE(tmux.waitForText("Stopped"));
+    // Nothing of the program's was written under the editor: no cursor
+    // move, no leaving of the screen or the keypad's mode.
+    std::string written = tmux.stopRecordingOutput();
+    for (const char* sequence : {"\033[?1049", "\033[24;1H", "\033[?1l"})
+        EXPECT_EQ(written.find(sequence), std::string::npos) << sequence;
 }
 
 }  // namespace

@@ -89,9 +89,11 @@ TEST(Keys, PastedSequencesAreDroppedWholeAndTheKeypadTypesItsCharacters) {
         Tmux tmux;
         startOn(tmux, "Ab\n", {{"TERM", type}});
         // A title, a link and a character-set switch, as a paste may hold them,
-        // and Alt with a letter: none of their bytes is a command (T would open
-        // the Tools menu, R blank the key) or typed into a name.
-        const std::string pasted = "\033]0;Title T\007\033P1$r0mR\033\\\033]8;;http://t.example/\033\\\033(B\033\xc3\xa9";
+        // Alt with a letter, shifted function keys in an older form, a mouse
+        // report: none of their bytes is a command (T would open the Tools
+        // menu, R blank the key, Q quit) or typed into a name.
+        const std::string pasted = "\033]0;Title T\007\033P1$r0mR\033\\\033]8;;http://t.example/\033\\\033(B"
+                                   "\033\xc3\xa9\033O2Q\033O1;2R\033[M#RQ";
         tmux.type(pasted);
         tmux.type("F");
         ASSERT_TRUE(tmux.waitForLine(0, FILE_BAR));

@@ -183,6 +183,7 @@ TEST(Terminal, CtrlZSuspendsAndFgRepaints) {
     tmux.writeFile("puzzle.txt", "Abc\n");
     tmux.start({"puzzle.txt"}, {}, "", true);
     ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+    tmux.recordOutput();
     tmux.press("C-z");
     ASSERT_TRUE(tmux.waitForText("Stopped"));
     EXPECT_TRUE(normalScreenBack(tmux));
@@ -190,6 +191,18 @@ TEST(Terminal, CtrlZSuspendsAndFgRepaints) {
     tmux.press("Enter");
     ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
     EXPECT_TRUE(startsWith(tmux.capture().lines[2], "Abc"));
+    // The program's screen is left once and taken up once: leaving it again
+    // on the way back would put the shell's cursor back where it was before
+    // the program started.
+    std::string written = tmux.stopRecordingOutput();
+    auto count = [&](const std::string& sequence) {
+        int found = 0;
+        for (std::size_t at = written.find(sequence); at != std::string::npos; at = written.find(sequence, at + 1))
+            ++found;
+        return found;
+    };
+    EXPECT_EQ(count("\033[?1049l"), 1);
+    EXPECT_EQ(count("\033[?1049h"), 1);
 
     // Put in the background, the program draws nothing until it is brought
     // back, and at a prompt it still waits for the answer.
@@ -208,7 +221,36 @@ TEST(Terminal, CtrlZSuspendsAndFgRepaints) {
     tmux.type("ab");
     ASSERT_TRUE(tmux.waitForText("B__"));
 
-    // Killed while stopped, it ends at once, and the shell keeps its terminal.
+    // Stopped and brought back once more, then left with Q: the shell goes on
+    // below what it wrote meanwhile, not over it.
+    tmux.press("C-z");
+    ASSERT_TRUE(tmux.waitForText("Stopped"));
+    tmux.type("echo BEFORE");
+    tmux.press("Enter");
+    ASSERT_TRUE(tmux.waitForText("BEFORE"));
+    tmux.type("fg");
+    tmux.press("Enter");
+    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
+    tmux.type("q");
+    ASSERT_TRUE(normalScreenBack(tmux));
+    tmux.type("echo AFTER");
+    tmux.press("Enter");
+    ASSERT_TRUE(tmux.waitForText("AFTER"));
+    const std::vector<std::string>& rows = tmux.seen().lines;
+    auto rowOf = [&](const std::string& text) {
+        for (std::size_t row = rows.size(); row-- > 0;)
+            if (rows[row].find(text) == 0) return static_cast<int>(row);
+        return -1;
+    };
+    EXPECT_NE(rowOf("BEFORE"), -1) << tmux.seen().dump();
+    EXPECT_GT(rowOf("AFTER"), rowOf("BEFORE")) << tmux.seen().dump();
+}
+
+TEST(Terminal, KillingAJobStoppedAtTheMenuEndsIt) {
+    Tmux tmux;
+    tmux.writeFile("puzzle.txt", "Abc\n");
+    tmux.start({"puzzle.txt"}, {}, "", true);
+    ASSERT_TRUE(tmux.waitForLine(0, MAIN_BAR));
     tmux.press("C-z");
     ASSERT_TRUE(tmux.waitForText("Stopped"));
     killStoppedJob(tmux);

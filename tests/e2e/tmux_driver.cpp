@@ -285,6 +285,18 @@ void Tmux::wipe() {
     writeToTerminal("\0337\033[0m\033[H\033[2J\0338");
 }
 
+void Tmux::recordOutput() {
+    std::string recording = (base_ / "output").string();
+    std::filesystem::remove(recording);
+    tmux({"pipe-pane", "-o", "cat > " + shellQuote(recording)});
+}
+
+std::string Tmux::stopRecordingOutput() {
+    tmux({"pipe-pane"});
+    std::ifstream in(base_ / "output", std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 void Tmux::writeToTerminal(const std::string& bytes) {
     int terminal = open(terminal_.c_str(), O_WRONLY | O_NOCTTY);
     if (terminal < 0 || write(terminal, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))

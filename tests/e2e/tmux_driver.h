@@ -72,6 +72,11 @@ public:
     void wipe();
     // Writes bytes on the program's terminal, as another program would.
     void writeToTerminal(const std::string& bytes);
+
+    // Records what is written to the terminal from now on, until stopped;
+    // returns what was recorded.
+    void recordOutput();
+    std::string stopRecordingOutput();
     void signal(int signalNumber);
     void hangUp();  // closes the terminal under the program
 

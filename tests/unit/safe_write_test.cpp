@@ -2,6 +2,7 @@
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 
 #include <filesystem>
 #include <utility>
@@ -48,6 +49,17 @@ TEST_F(SafeWrite, HardLinkedFileIsWrittenInPlaceAndFifoWithoutReaderFailsAtOnce)
     EXPECT_TRUE(puzzle.saveKeys(path("one.k").c_str()).ok());
     EXPECT_EQ(readFile("two.k"), SAVED);
     EXPECT_EQ(puzzle.saveKeys(path("fifo").c_str()).error, ENXIO);
+}
+
+TEST_F(SafeWrite, ExtendedAttributesStayWithTheFile) {
+    std::string file = writeFile("noted.k", OLD);
+    if (setxattr(file.c_str(), "user.note", "kept", 4, 0) != 0)
+        GTEST_SKIP() << "the temporary folder's file system takes no user attributes";
+    ASSERT_TRUE(Puzzle().saveKeys(file.c_str()).ok());
+    EXPECT_EQ(readFile("noted.k"), SAVED);
+    char value[8] = {};
+    EXPECT_EQ(getxattr(file.c_str(), "user.note", value, sizeof value), 4);
+    EXPECT_STREQ(value, "kept");
 }
 
 TEST_F(SafeWrite, OrdinaryUserChangesOnlyWhatItMayWriteAndKeepsItsIdentity) {
