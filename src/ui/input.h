@@ -1,6 +1,8 @@
 // Reading keys: echo, terminal resizes, the end of input and quit signals.
 #pragma once
 
+#include <curses.h>
+
 #include <functional>
 
 struct Screen;
@@ -11,6 +13,14 @@ struct Screen;
 struct LeaveProgram {};
 
 enum class Echo { Off, On };
+
+// Echo is off for the life of the object.
+struct EchoOff {
+    EchoOff() { noecho(); }
+    ~EchoOff() { echo(); }
+    EchoOff(const EchoOff&) = delete;
+    EchoOff& operator=(const EchoOff&) = delete;
+};
 
 // Draws everything that the screen shows while a key is awaited.
 using Paint = std::function<void()>;
