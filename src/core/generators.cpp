@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "safe_write.h"
+
 namespace {
 
 constexpr int ROT13_SHIFT = 13;
@@ -21,15 +23,6 @@ constexpr std::size_t COMPLAINT_LIMIT = 1024;
 constexpr long MIN_NEWLINES = 3;
 constexpr long MAX_NEWLINES = 8;
 
-void writeAll(int descriptor, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t written = write(descriptor, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-}
-
 // The scratch file keeps the last text of fortune, as it always has. It is
 // written only as a plain file with no other name: never through a link
 // that someone may have planted in a shared folder, never into a FIFO or a
@@ -40,14 +33,8 @@ void keepScratchCopy(std::string_view text) {
     struct stat status {};
     if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1 &&
         ftruncate(descriptor, 0) == 0)
-        writeAll(descriptor, text);
+        (void)writeEveryByte(descriptor, text);
     close(descriptor);
-}
-
-// What a plain-text puzzle file with these bytes would give as its text.
-std::string_view puzzleTextOf(std::string_view bytes) {
-    bytes = bytes.substr(0, MAX_TEXT_BYTES);
-    return bytes.substr(0, std::min(bytes.find('\0'), bytes.size()));
 }
 
 std::string firstLine(std::string_view text) { return std::string(text.substr(0, text.find('\n'))); }
@@ -132,7 +119,7 @@ GenerateResult Puzzle::generate(const ChildWatch& watch) {
         }
         if (!run.errors.empty()) result.complaint = firstLine(run.errors);
         keepScratchCopy(run.output);
-        std::string_view text = puzzleTextOf(run.output);
+        std::string_view text = plainTextOf(run.output);
         long newlines = std::count(text.begin(), text.end(), '\n');
         if (text.empty() || newlines < MIN_NEWLINES || newlines > MAX_NEWLINES) continue;
         cyphertext = text;

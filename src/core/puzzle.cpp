@@ -47,6 +47,8 @@ static std::string_view upToNul(std::string_view bytes) {
     return bytes.substr(0, std::min(bytes.find('\0'), bytes.size()));
 }
 
+std::string_view plainTextOf(std::string_view bytes) { return upToNul(bytes.substr(0, MAX_TEXT_BYTES)); }
+
 bool Puzzle::load(const char* fileName, const StopRequested& stopRequested) {
     cyphertext = WELCOME_TEXT;
     plaintext.clear();
@@ -70,7 +72,7 @@ bool Puzzle::load(const char* fileName, const StopRequested& stopRequested) {
         for (std::size_t i = 0; i < KEY_SIZE; ++i) key[i] = i < stored.size() ? stored[i] : ' ';
         cyphertext = upToNul(data.substr(std::min(data.size(), BINARY_HEADER_BYTES)));
     } else {
-        cyphertext = upToNul(data.substr(0, MAX_TEXT_BYTES));
+        cyphertext = plainTextOf(data);
     }
     decode();
     return true;

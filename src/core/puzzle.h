@@ -34,6 +34,10 @@ constexpr std::string_view CGFILE_MAGIC{"CGFILE1\0", 8};
 constexpr std::size_t BINARY_HEADER_BYTES = CGFILE_MAGIC.size() + KEY_SIZE;
 constexpr std::size_t MAX_BINARY_FILE_BYTES = BINARY_HEADER_BYTES + MAX_TEXT_BYTES;
 
+// The cyphertext that a plain-text puzzle file of these bytes holds: its
+// first MAX_TEXT_BYTES bytes, up to the first NUL.
+std::string_view plainTextOf(std::string_view bytes);
+
 constexpr std::string_view WELCOME_TEXT =
     "Welcome to Quorvantis!  This program has been designed to help you solve\n"
     "those pencil-and-paper cryptograms found in newspapers and puzzle \n"

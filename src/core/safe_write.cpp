@@ -45,7 +45,9 @@ bool resolveLinks(std::string& path, int& error) {
     return false;
 }
 
-int writeAll(int descriptor, std::string_view bytes, const StopRequested& stopRequested = {}) {
+}  // namespace
+
+int writeEveryByte(int descriptor, std::string_view bytes, const StopRequested& stopRequested) {
     while (!bytes.empty()) {
         if (!waitUntilReady(descriptor, POLLOUT, stopRequested)) return EINTR;
         // No more than a pipe takes at once once it has room, so that the
@@ -59,6 +61,8 @@ int writeAll(int descriptor, std::string_view bytes, const StopRequested& stopRe
     }
     return 0;
 }
+
+namespace {
 
 // Nothing of a file written in place is kept aside, so the usual ways for a
 // write to fail part-way are tried before the first byte changes: the
@@ -96,7 +100,7 @@ SaveResult writeInPlace(int descriptor, const struct stat& status, std::string_v
     if (error == 0 && S_ISREG(status.st_mode)) error = roomFor(descriptor, status, bytes.size());
     // A quit cuts short only the wait for a FIFO's reader: a regular file,
     // once begun, is written to its end.
-    if (error == 0) error = writeAll(descriptor, bytes, S_ISREG(status.st_mode) ? StopRequested{} : stopRequested);
+    if (error == 0) error = writeEveryByte(descriptor, bytes, S_ISREG(status.st_mode) ? StopRequested{} : stopRequested);
     if (S_ISREG(status.st_mode)) {
         // Cut to size only after the bytes are down: a save no longer than
         // the old content then reuses its blocks, and a full disk fails it
@@ -128,7 +132,7 @@ int createTemporary(const std::string& path, std::string& temporary) {
 // safely down; on any failure it goes, and `path` stays as it was.
 SaveResult fillAndRename(int descriptor, const std::string& temporary, const std::string& path,
                          std::string_view bytes) {
-    int error = writeAll(descriptor, bytes);
+    int error = writeEveryByte(descriptor, bytes);
     if (error == 0 && fsync(descriptor) != 0) error = errno;
     if (close(descriptor) != 0 && error == 0) error = errno;
     if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;

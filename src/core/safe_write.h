@@ -15,4 +15,9 @@
 // followed and stays a link. A FIFO with no reader fails at once (ENXIO);
 // one whose reader is slow is waited for, unless `stopRequested` says the
 // program must quit (EINTR).
+// Writes every byte to an open file, going on after interruptions; returns
+// 0, or the system's error number. A quit cuts short only a wait for a
+// FIFO's reader.
+int writeEveryByte(int descriptor, std::string_view bytes, const StopRequested& stopRequested = {});
+
 SaveResult writeWholeFile(const char* fileName, std::string_view bytes, const StopRequested& stopRequested = {});
